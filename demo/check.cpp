@@ -1,0 +1,24 @@
+// Reporting of failed internal checks.
+#include "demo/check.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace demo {
+
+namespace {
+unsigned long failures = 0;
+}
+
+void check_failed(const char *expression, const char *file, int line, const char *function) {
+    ++failures;
+    const char *slash = std::strrchr(file, '/');
+    const char *module = slash ? slash + 1 : file;
+    std::fprintf(stderr, "%s:%d: %s: check `%s' failed.\n", module, line, function, expression);
+}
+
+unsigned long check_failure_count() {
+    return failures;
+}
+
+} // namespace demo

@@ -1,0 +1,50 @@
+// The demo driver's shared state: the frame buffer, the demo clock and the frame step.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+namespace demo {
+
+// The frame buffer: xres x yres pixels 0x00RRGGBB, rows top-down with no gap.
+// All drawing goes through frame_lines (entry y is the first pixel of row y).
+extern unsigned *frame;
+extern unsigned **frame_lines;
+extern int xres;
+extern int yres;
+
+// Origin of the demo clock: whole seconds since the epoch when gfxinit finished.
+extern std::time_t starttime;
+
+// Set by the switches "-nogfx" and "-nosound".
+extern bool nogfx;
+extern bool nosound;
+
+// The demo's title, "Vorbo returns"; defined beside the scene timeline.
+extern std::string demoname;
+
+// Demo time: whole seconds since starttime (mod 4096) in bits 31-20,
+// microseconds within the second (0..999999) in bits 19-0.
+unsigned time();
+
+// Offline rendering replaces the wall clock: while this is set, time()
+// returns its result instead of reading the time of day.
+extern unsigned (*time_source)();
+
+// Writes value into all 640 x 480 pixels of the frame.
+void clear(unsigned value);
+
+// Allocates the frame and its row table, opens the presenter unless nogfx is
+// set, and starts the demo clock. Returns 1 on success, 0 on failure (after
+// printing "Unable to open display").
+int gfxinit(int width, int height);
+
+// The scene timeline: loads the show's media once; draws and presents one
+// frame, returning 0 while the show goes on and 1 once it is over.
+void do_init();
+int do_frame();
+
+} // namespace demo
+
+// Plots the red dot of the current frame (column 500, rows 120 to 360).
+void fireworks();

@@ -1,0 +1,38 @@
+// Frame buffer set-up, presenter opening and the quit hook the presenter calls.
+#include "demo/demo.h"
+#include "ptc/ptc.h"
+
+#include <cstdio>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace demo {
+
+int gfxinit(int width, int height) {
+    xres = width;
+    yres = height;
+    // Both blocks live until the process ends. The frame's contents are left
+    // to the timeline, which clears it at the start of every frame.
+    frame = new unsigned[static_cast<size_t>(width) * height];
+    frame_lines = new unsigned *[height];
+    for (int i = 0; i < height; ++i)
+        frame_lines[i] = frame + static_cast<size_t>(i) * width;
+
+    if (!nogfx && !ptc_open(demoname.c_str(), width, height)) {
+        std::fputs("Unable to open display\n", stderr);
+        return 0;
+    }
+
+    timeval now;
+    gettimeofday(&now, nullptr);
+    starttime = now.tv_sec;
+    return 1;
+}
+
+} // namespace demo
+
+// Escape: end at once, without exit handlers, destructors or stdio flushing.
+void ptc_cleanup_callback() {
+    std::fputs("Premature exit from demo\n", stderr);
+    _exit(1);
+}

@@ -1,0 +1,57 @@
+// Program entry: banner, switches, soundtrack, graphics set-up, frame loop, shutdown.
+#include "demo/demo.h"
+#include "ptc/ptc.h"
+#include "sound/fmod.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char **argv) {
+    std::printf("%s, by the Vorbo crew <vorbo@users.noreply.example>\n", demo::demoname.c_str());
+
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-nosound") == 0) {
+            demo::nosound = true;
+        } else if (std::strcmp(argv[i], "-nogfx") == 0) {
+            demo::nogfx = true;
+        } else {
+            std::fprintf(stderr, "Unknown switch %s\n", argv[i]);
+            return 1;
+        }
+    }
+
+    FMUSIC_MODULE *song = nullptr;
+    if (!demo::nosound) {
+        if (!FSOUND_Init(44100, 32, 2)) {
+            std::fputs("Sound init error\n", stderr);
+            std::exit(1);
+        }
+        song = FMUSIC_LoadSong("data/test.xm");
+        if (!song) {
+            std::fputs("Sound load error\n", stderr);
+            std::exit(1);
+        }
+        if (!FMUSIC_PlaySong(song)) {
+            std::fputs("Play sound error\n", stderr);
+            std::exit(1);
+        }
+    }
+
+    if (!demo::gfxinit(640, 480))
+        return 1;
+
+    std::printf("Set up, starting demo\n");
+    demo::do_init();
+
+    while (!demo::do_frame()) {
+    }
+
+    if (!demo::nogfx)
+        ptc_close();
+    if (!demo::nosound) {
+        FMUSIC_FreeSong(song);
+        FSOUND_Close();
+    }
+    return 0;
+}

@@ -1,0 +1,203 @@
+// Windowed presenter: a fixed-size X window shown through an MIT-SHM shared-memory image.
+#include "ptc/events.h"
+#include "ptc/ptc.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <cstdlib>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+// The presenter's state lives from ptc_open to ptc_close: one presenter per process.
+static Display *ptc_display;
+static int ptc_screen;
+static int ptc_screen_width, ptc_screen_height;
+static int ptc_viewport_width, ptc_viewport_height;
+static int ptc_depth;
+static Window ptc_root_window;
+static Visual *ptc_visual;
+static int ptc_pixmap_format_count;
+static int ptc_converter_depth;
+static Window ptc_window;
+static int ptc_x_position, ptc_y_position;
+static XSetWindowAttributes ptc_window_attributes;
+static XSizeHints ptc_window_sizehints;
+static GC ptc_window_gc;
+static XImage *ptc_ximage;
+static XShmSegmentInfo ptc_shm_segment;
+static int ptc_output_pitch;
+static int ptc_blitcounter;
+static int ptc_source_index, ptc_destination_index;
+XPixmapFormatValues *ptc_pixmap_formats;
+ptc_converter_t ptc_convert;
+
+// WM_DELETE_WINDOW: the window manager's close button ends the show as Escape does.
+static Atom ptc_wm_delete_window;
+
+// Bytes per output pixel of a converter depth (16 -> 2, 24 -> 3, 32 -> 4).
+static int output_pitch(int bits_per_pixel) {
+    return bits_per_pixel / 8;
+}
+
+// Detaches and removes the segment of an image that the server never attached.
+static void release_unattached_image() {
+    if (ptc_shm_segment.shmaddr && ptc_shm_segment.shmaddr != reinterpret_cast<char *>(-1))
+        shmdt(ptc_shm_segment.shmaddr);
+    if (ptc_shm_segment.shmid >= 0)
+        shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
+    ptc_ximage->data = nullptr;
+    XDestroyImage(ptc_ximage);
+    ptc_ximage = nullptr;
+    ptc_shm_segment = XShmSegmentInfo();
+}
+
+int ptc_open(const char *title, int width, int height) {
+    ptc_display = XOpenDisplay(nullptr);
+    if (!ptc_display)
+        return 0;
+
+    ptc_screen = DefaultScreen(ptc_display);
+    ptc_visual = DefaultVisual(ptc_display, ptc_screen);
+    ptc_depth = DefaultDepth(ptc_display, ptc_screen);
+
+    // The converter is chosen by the pixmap format's bits per pixel, not the
+    // depth: depth 24 may be stored in 24 or 32 bits, depth 15 in 16.
+    ptc_converter_depth = 0;
+    ptc_pixmap_formats = XListPixmapFormats(ptc_display, &ptc_pixmap_format_count);
+    for (int i = 0; ptc_pixmap_formats && i < ptc_pixmap_format_count; ++i)
+        if (ptc_pixmap_formats[i].depth == ptc_depth)
+            ptc_converter_depth = ptc_pixmap_formats[i].bits_per_pixel;
+    if (ptc_pixmap_formats)
+        XFree(ptc_pixmap_formats);
+    ptc_pixmap_formats = nullptr;
+
+    ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
+                                        ptc_visual->green_mask, ptc_visual->blue_mask);
+    if (!ptc_convert)
+        goto failure;
+    ptc_output_pitch = output_pitch(ptc_converter_depth);
+
+    if (!XShmQueryExtension(ptc_display))
+        goto failure;
+
+    ptc_screen_width = DisplayWidth(ptc_display, ptc_screen);
+    ptc_screen_height = DisplayHeight(ptc_display, ptc_screen);
+    ptc_root_window = RootWindow(ptc_display, ptc_screen);
+    ptc_x_position = 0;
+    ptc_y_position = 0;
+
+    ptc_window_attributes.background_pixel = BlackPixel(ptc_display, ptc_screen);
+    ptc_window_attributes.border_pixel = BlackPixel(ptc_display, ptc_screen);
+    ptc_window_attributes.backing_store = NotUseful;
+    ptc_window =
+        XCreateWindow(ptc_display, ptc_root_window, ptc_x_position, ptc_y_position, width, height,
+                      0, ptc_depth, InputOutput, ptc_visual,
+                      CWBackPixel | CWBorderPixel | CWBackingStore, &ptc_window_attributes);
+    XStoreName(ptc_display, ptc_window, title);
+    XSelectInput(ptc_display, ptc_window, KeyPressMask | KeyReleaseMask);
+
+    ptc_window_sizehints.flags = PPosition | PMinSize | PMaxSize;
+    ptc_window_sizehints.x = 0;
+    ptc_window_sizehints.y = 0;
+    ptc_window_sizehints.min_width = ptc_window_sizehints.max_width = width;
+    ptc_window_sizehints.min_height = ptc_window_sizehints.max_height = height;
+    XSetWMNormalHints(ptc_display, ptc_window, &ptc_window_sizehints);
+
+    // Without this a viewer who closes the window gets an X I/O error.
+    ptc_wm_delete_window = XInternAtom(ptc_display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(ptc_display, ptc_window, &ptc_wm_delete_window, 1);
+
+    XClearWindow(ptc_display, ptc_window);
+    XMapRaised(ptc_display, ptc_window);
+    XFlush(ptc_display);
+
+    ptc_window_gc = DefaultGC(ptc_display, ptc_screen);
+
+    ptc_shm_segment = XShmSegmentInfo();
+    ptc_shm_segment.shmid = -1;
+    ptc_ximage = XShmCreateImage(ptc_display, ptc_visual, ptc_depth, ZPixmap, nullptr,
+                                 &ptc_shm_segment, width, height);
+    if (!ptc_ximage)
+        goto destroy_window;
+
+    // Readable and writable by this user only: the frame is nobody else's.
+    ptc_shm_segment.shmid =
+        shmget(IPC_PRIVATE, static_cast<size_t>(ptc_ximage->bytes_per_line) * ptc_ximage->height,
+               IPC_CREAT | 0600);
+    if (ptc_shm_segment.shmid < 0) {
+        release_unattached_image();
+        goto destroy_window;
+    }
+    ptc_shm_segment.shmaddr = static_cast<char *>(shmat(ptc_shm_segment.shmid, nullptr, 0));
+    if (ptc_shm_segment.shmaddr == reinterpret_cast<char *>(-1)) {
+        release_unattached_image();
+        goto destroy_window;
+    }
+    ptc_ximage->data = ptc_shm_segment.shmaddr;
+    ptc_shm_segment.readOnly = False;
+
+    if (!XShmAttach(ptc_display, &ptc_shm_segment)) {
+        release_unattached_image();
+        goto destroy_window;
+    }
+    // Mark the segment for removal at once: it then goes away with the last
+    // detach, even when the process ends by Escape, a crash or kill -9
+    // without reaching ptc_close. Linux still lets the server attach a
+    // segment so marked while this process keeps it attached.
+    shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
+    XSync(ptc_display, False);
+
+    ptc_viewport_width = width;
+    ptc_viewport_height = height;
+    return 1;
+
+destroy_window:
+    XDestroyWindow(ptc_display, ptc_window);
+failure:
+    XCloseDisplay(ptc_display);
+    ptc_display = nullptr;
+    return 0;
+}
+
+int ptc_update(void *frame) {
+    ptc_blitcounter = 0;
+    ptc_source_index = 0;
+    ptc_destination_index = 0;
+    char *source = static_cast<char *>(frame);
+    // Rows are stepped by the image's own row length, which the server may
+    // pad beyond width x bytes per pixel.
+    for (ptc_blitcounter = 0; ptc_blitcounter < ptc_viewport_height; ++ptc_blitcounter) {
+        ptc_convert(source + ptc_source_index, ptc_ximage->data + ptc_destination_index,
+                    ptc_viewport_width);
+        ptc_source_index += ptc_viewport_width * 4;
+        ptc_destination_index += ptc_ximage->bytes_per_line;
+    }
+
+    // Retire the previous frame's transfer before sending this one.
+    XSync(ptc_display, False);
+    XShmPutImage(ptc_display, ptc_window, ptc_window_gc, ptc_ximage, 0, 0, 0, 0, ptc_viewport_width,
+                 ptc_viewport_height, False);
+
+    if (ptc_process_events()) {
+        ptc_cleanup_callback();
+        ptc_close();
+        std::exit(0);
+    }
+    return 1;
+}
+
+int ptc_process_events() {
+    return ptc_take_event(ptc_display, ptc_wm_delete_window);
+}
+
+void ptc_close() {
+    XShmDetach(ptc_display, &ptc_shm_segment);
+    XDestroyImage(ptc_ximage);
+    shmdt(ptc_shm_segment.shmaddr);
+    // Already marked for removal at open; removing again is harmless.
+    shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
+    XDestroyWindow(ptc_display, ptc_window);
+    XCloseDisplay(ptc_display);
+    ptc_display = nullptr;
+}

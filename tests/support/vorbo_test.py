@@ -1,0 +1,120 @@
+"""Shared fixtures of the end-to-end tests: X servers, program runs, screenshots."""
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+BINARY_DIR = os.environ.get("VORBO_BINARY_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+
+
+def program(name):
+    """Absolute path of a built program (vorbo-window, ...)."""
+    return os.path.join(BINARY_DIR, name)
+
+
+def _free_display():
+    for n in range(20, 200):
+        if not os.path.exists("/tmp/.X%d-lock" % n) and not os.path.exists("/tmp/.X11-unix/X%d" % n):
+            return n
+    raise RuntimeError("no free X display number")
+
+
+class Xvfb:
+    """An Xvfb server of one screen 640x480 at the given depth, on a free display.
+
+    Use as a context manager; `display` is the DISPLAY string (":N").
+    Extra arguments go to the server (for example ["-extension", "MIT-SHM"]).
+    """
+
+    def __init__(self, depth=24, width=640, height=480, extra=()):
+        self.depth, self.width, self.height, self.extra = depth, width, height, list(extra)
+        self.proc = None
+        self.display = None
+
+    def __enter__(self):
+        for _ in range(5):
+            n = _free_display()
+            cmd = ["Xvfb", ":%d" % n, "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
+                   "-nolisten", "tcp"] + self.extra
+            self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    self.display = ":%d" % n
+                    if subprocess.run(["xdpyinfo", "-display", self.display], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL).returncode == 0:
+                        return self
+                if self.proc.poll() is not None:
+                    break
+                time.sleep(0.05)
+            self._stop()
+        raise RuntimeError("Xvfb did not start")
+
+    def _stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+
+    def __exit__(self, *exc):
+        self._stop()
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        env.update(extra)
+        return env
+
+
+def screenshot(display):
+    """The root window of display as (width, height, bytes of R, G, B per pixel, rows top-down)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        xwd = os.path.join(tmp, "shot.xwd")
+        subprocess.run(["xwd", "-root", "-silent", "-display", display, "-out", xwd], check=True)
+        size = subprocess.run(["/usr/bin/convert", xwd, "-format", "%w %h", "info:"], check=True,
+                              capture_output=True, text=True).stdout.split()
+        raw = subprocess.run(["/usr/bin/convert", xwd, "-depth", "8", "rgb:-"], check=True,
+                             capture_output=True).stdout
+        return int(size[0]), int(size[1]), raw
+
+
+def save_png(display, path):
+    """Saves a screenshot of display's root window as a PNG file."""
+    with tempfile.TemporaryDirectory() as tmp:
+        xwd = os.path.join(tmp, "shot.xwd")
+        subprocess.run(["xwd", "-root", "-silent", "-display", display, "-out", xwd], check=True)
+        subprocess.run(["/usr/bin/convert", xwd, path], check=True)
+
+
+def pixel(shot, x, y):
+    """(r, g, b) of one pixel of a screenshot."""
+    width, _, raw = shot
+    i = (y * width + x) * 3
+    return raw[i], raw[i + 1], raw[i + 2]
+
+
+def shm_segments():
+    """Ids of the System V shared-memory segments that exist now."""
+    out = subprocess.run(["ipcs", "-m"], capture_output=True, text=True).stdout
+    ids = set()
+    for line in out.splitlines():
+        fields = line.split()
+        if len(fields) >= 2 and fields[0].startswith("0x"):
+            ids.add(fields[1])
+    return ids
+
+
+def data_dir_copy(tmp, drop=()):
+    """A working directory whose data/ holds the built media except the names in drop."""
+    src = os.path.join(BINARY_DIR, "data")
+    dst = os.path.join(tmp, "data")
+    os.makedirs(dst)
+    for name in os.listdir(src):
+        if name not in drop:
+            shutil.copy(os.path.join(src, name), dst)
+    return tmp
