@@ -14,18 +14,13 @@ def program(name):
     return os.path.join(BINARY_DIR, name)
 
 
-def _free_display():
-    for n in range(20, 200):
-        if not os.path.exists("/tmp/.X%d-lock" % n) and not os.path.exists("/tmp/.X11-unix/X%d" % n):
-            return n
-    raise RuntimeError("no free X display number")
-
-
 class Xvfb:
     """An Xvfb server of one screen 640x480 at the given depth, on a free display.
 
     Use as a context manager; `display` is the DISPLAY string (":N").
     Extra arguments go to the server (for example ["-extension", "MIT-SHM"]).
+    The server picks its own free display number (-displayfd), so tests running
+    side by side never race for one.
     """
 
     def __init__(self, depth=24, width=640, height=480, extra=()):
@@ -34,23 +29,24 @@ class Xvfb:
         self.display = None
 
     def __enter__(self):
-        for _ in range(5):
-            n = _free_display()
-            cmd = ["Xvfb", ":%d" % n, "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
-                   "-nolisten", "tcp"] + self.extra
-            self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.time() + 10
-            while time.time() < deadline:
-                if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                    self.display = ":%d" % n
-                    if subprocess.run(["xdpyinfo", "-display", self.display], stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL).returncode == 0:
-                        return self
-                if self.proc.poll() is not None:
+        read_end, write_end = os.pipe()
+        cmd = ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+               "%dx%dx%d" % (self.width, self.height, self.depth), "-nolisten", "tcp"] + self.extra
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as reader:
+            while not number.endswith(b"\n"):
+                chunk = reader.read(1)
+                if not chunk:
                     break
-                time.sleep(0.05)
+                number += chunk
+        if not number.strip():
             self._stop()
-        raise RuntimeError("Xvfb did not start")
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+        return self
 
     def _stop(self):
         if self.proc and self.proc.poll() is None:
@@ -98,14 +94,16 @@ def pixel(shot, x, y):
     return raw[i], raw[i + 1], raw[i + 2]
 
 
-def shm_segments():
-    """Ids of the System V shared-memory segments that exist now."""
-    out = subprocess.run(["ipcs", "-m"], capture_output=True, text=True).stdout
+def shm_segments(creator=None):
+    """Ids of the System V shared-memory segments that exist now, only those
+    created by process id `creator` when it is given."""
+    out = subprocess.run(["ipcs", "-m", "-p"], capture_output=True, text=True).stdout
     ids = set()
     for line in out.splitlines():
         fields = line.split()
-        if len(fields) >= 2 and fields[0].startswith("0x"):
-            ids.add(fields[1])
+        if len(fields) >= 3 and fields[0].isdigit() and fields[2].isdigit():
+            if creator is None or int(fields[2]) == creator:
+                ids.add(fields[0])
     return ids
 
 
