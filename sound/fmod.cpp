@@ -1,0 +1,188 @@
+// The sound library: libopenmpt decodes the module, SDL2's audio thread pulls it to the output.
+#include "sound/fmod.h"
+
+#include <SDL.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+struct FMUSIC_MODULE {
+    openmpt_module *player;
+};
+
+namespace {
+
+// The open output (0: closed) and its rate in frames per second.
+SDL_AudioDeviceID device = 0;
+int device_rate = 0;
+
+// The module that the audio callback renders, or null for silence. The
+// callback runs with the device locked, so every change of this pointer or of
+// the module's position happens with the device locked too.
+FMUSIC_MODULE *playing = nullptr;
+
+// Every module loaded and not yet freed. Handles are checked against it, so
+// a stale or foreign pointer is refused instead of being dereferenced.
+std::vector<FMUSIC_MODULE *> loaded;
+
+// Tracker modules are small; anything larger than this is not one.
+constexpr std::size_t max_module_bytes = std::size_t(64) << 20;
+
+bool is_loaded(const FMUSIC_MODULE *mod) {
+    return mod && std::find(loaded.begin(), loaded.end(), mod) != loaded.end();
+}
+
+void SDLCALL mix(void *, Uint8 *stream, int len) {
+    auto *out = reinterpret_cast<std::int16_t *>(stream);
+    const std::size_t frames = std::size_t(len) / 4;
+    std::size_t done = 0;
+    if (playing) {
+        // With the repeat count at -1 the player wraps to the start by itself
+        // and only returns 0 on an internal error.
+        while (done < frames) {
+            std::size_t n = openmpt_module_read_interleaved_stereo(playing->player, device_rate,
+                                                                   frames - done, out + 2 * done);
+            if (n == 0)
+                break;
+            done += n;
+        }
+    }
+    std::memset(out + 2 * done, 0, (frames - done) * 4);
+}
+
+// The whole file, or false when it cannot be opened or read, is empty or is
+// larger than any module. Works on pipes and devices too: no size is asked
+// for up front.
+bool read_file(const char *name, std::vector<unsigned char> &data) {
+    std::FILE *f = std::fopen(name, "rb");
+    if (!f)
+        return false;
+    unsigned char chunk[65536];
+    bool ok = true;
+    for (;;) {
+        std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
+        if (data.size() + n > max_module_bytes) {
+            ok = false;
+            break;
+        }
+        data.insert(data.end(), chunk, chunk + n);
+        if (n < sizeof chunk) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    return ok && !data.empty();
+}
+
+} // namespace
+
+extern "C" {
+
+signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
+    (void)maxsoftwarechannels;
+    (void)flags;
+    if (device || mixrate < 8000 || mixrate > 192000)
+        return 0;
+    // The audio subsystem brings up SDL's event subsystem, which would turn
+    // SIGINT and SIGTERM into events nobody reads: the program could no
+    // longer be stopped with Ctrl-C. Keep the default handlers.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return 0;
+
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = mixrate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    // About 20 to 40 ms per callback at any rate.
+    want.samples = 256;
+    while (want.samples < mixrate / 50)
+        want.samples *= 2;
+    want.callback = mix;
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts to whatever the hardware takes, so the
+    // callback always fills 16-bit stereo at mixrate.
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!device) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 0;
+    }
+    device_rate = mixrate;
+    SDL_PauseAudioDevice(device, 0);
+    return 1;
+}
+
+FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
+    if (!name)
+        return nullptr;
+    std::vector<unsigned char> data;
+    try {
+        // Room for the handle is made first, so nothing can fail once the
+        // player exists.
+        loaded.reserve(loaded.size() + 1);
+        if (!read_file(name, data))
+            return nullptr;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+    auto *mod = new (std::nothrow) FMUSIC_MODULE{nullptr};
+    if (!mod)
+        return nullptr;
+    // Silent log and no error printing: the caller reports a failure in its
+    // own words.
+    mod->player = openmpt_module_create_from_memory2(
+        data.data(), data.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+        nullptr, nullptr, nullptr, nullptr);
+    if (!mod->player) {
+        delete mod;
+        return nullptr;
+    }
+    openmpt_module_set_repeat_count(mod->player, -1);
+    loaded.push_back(mod);
+    return mod;
+}
+
+signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
+    if (!device || !is_loaded(mod))
+        return 0;
+    SDL_LockAudioDevice(device);
+    openmpt_module_set_position_seconds(mod->player, 0.0);
+    playing = mod;
+    SDL_UnlockAudioDevice(device);
+    return 1;
+}
+
+signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
+    if (!is_loaded(mod))
+        return 0;
+    if (device)
+        SDL_LockAudioDevice(device);
+    if (playing == mod)
+        playing = nullptr;
+    if (device)
+        SDL_UnlockAudioDevice(device);
+    loaded.erase(std::find(loaded.begin(), loaded.end(), mod));
+    openmpt_module_destroy(mod->player);
+    delete mod;
+    return 1;
+}
+
+void FSOUND_Close(void) {
+    if (!device)
+        return;
+    // Closing waits for the audio thread, so no callback runs after this.
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    device_rate = 0;
+    playing = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+} // extern "C"

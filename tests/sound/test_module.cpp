@@ -1,0 +1,215 @@
+// Tests of the XM writer and of the generated soundtrack: clean load, length, sound all through the
+// show.
+#include "tools/xmgen/song.h"
+#include "tools/xmgen/xm_writer.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const std::string module_path = std::string(VORBO_BINARY_DIR) + "/data/test.xm";
+
+std::vector<std::uint8_t> read_file(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)),
+                                     std::istreambuf_iterator<char>());
+}
+
+void log_to_vector(const char *message, void *user) {
+    static_cast<std::vector<std::string> *>(user)->push_back(message ? message : "");
+}
+
+// Loads bytes with libopenmpt, collecting every log line it writes.
+openmpt_module *open_module(const std::vector<std::uint8_t> &bytes, std::vector<std::string> *log) {
+    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), log_to_vector, log,
+                                              openmpt_error_func_ignore, nullptr, nullptr, nullptr,
+                                              nullptr);
+}
+
+std::string cell(openmpt_module *m, int pattern, int row, int channel, int command) {
+    return openmpt_module_format_pattern_row_channel_command(m, pattern, row, channel, command);
+}
+
+TEST(Soundtrack, LoadsWithoutWarningsAndLastsAMinute) {
+    std::vector<std::string> log;
+    std::vector<std::uint8_t> bytes = read_file(module_path);
+    openmpt_module *m = open_module(bytes, &log);
+    ASSERT_NE(m, nullptr);
+    for (const std::string &line : log)
+        ADD_FAILURE() << "libopenmpt: " << line;
+    EXPECT_STREQ(openmpt_module_get_metadata(m, "type"), "xm");
+    EXPECT_GE(openmpt_module_get_num_channels(m), 4);
+    EXPECT_GE(openmpt_module_get_num_instruments(m), 4);
+    double seconds = openmpt_module_get_duration_seconds(m);
+    EXPECT_GE(seconds, 60.0);
+    EXPECT_LE(seconds, 70.0);
+    openmpt_module_destroy(m);
+}
+
+TEST(Soundtrack, SoundsThroughTheWholeShowWithoutClipping) {
+    std::vector<std::uint8_t> bytes = read_file(module_path);
+    openmpt_module *m = open_module(bytes, nullptr);
+    ASSERT_NE(m, nullptr);
+    // The show ends at the first frame of second 59; check to the second after.
+    const std::size_t rate = 44100, window = rate / 4, frames = 60 * rate;
+    std::vector<std::int16_t> pcm(frames * 2);
+    ASSERT_EQ(openmpt_module_read_interleaved_stereo(m, rate, frames, pcm.data()), frames);
+    openmpt_module_destroy(m);
+
+    int peak = 0;
+    double side = 0;
+    for (std::size_t w = 0; w < frames / window; ++w) {
+        double sum = 0;
+        for (std::size_t i = w * window * 2; i < (w + 1) * window * 2; i += 2) {
+            double mid = (double(pcm[i]) + pcm[i + 1]) / 2;
+            sum += mid * mid;
+            side += std::fabs(double(pcm[i]) - pcm[i + 1]);
+            peak = std::max({peak, std::abs(int(pcm[i])), std::abs(int(pcm[i + 1]))});
+        }
+        double db = 20 * std::log10(std::sqrt(sum / window) / 32768 + 1e-12);
+        EXPECT_GT(db, -40.0) << "quiet quarter second at " << w * 0.25 << " s";
+    }
+    EXPECT_LT(peak, 32000) << "the mix reaches full scale";
+    EXPECT_GT(side / frames, 50.0) << "the mix is as good as mono";
+}
+
+TEST(Soundtrack, GeneratorWritesTheSameBytesEveryTime) {
+    std::vector<std::uint8_t> once = xm::write(xmgen::song());
+    ASSERT_FALSE(once.empty());
+    EXPECT_TRUE(once == xm::write(xmgen::song()));
+    EXPECT_TRUE(once == read_file(module_path)) << "build/data/test.xm is not the song";
+
+    // The program writes the same file as well.
+    const std::string out = testing::TempDir() + "xmgen_" + std::to_string(getpid()) + ".xm";
+    ASSERT_EQ(std::system((std::string(VORBO_XMGEN) + " " + out).c_str()), 0);
+    EXPECT_TRUE(once == read_file(out));
+    std::remove(out.c_str());
+}
+
+TEST(XmWriter, CellsAndSamplesReadBackThroughLibopenmpt) {
+    xm::Module mod;
+    mod.name = "writer test";
+    mod.channels = 4;
+    mod.speed = 3;
+    mod.tempo = 140;
+    mod.orders = {1, 0, 1};
+    mod.restart = 1;
+    mod.patterns.emplace_back(32, 4);
+    mod.patterns.emplace_back(8, 4);
+    xm::Cell full{xm::note("C-4"), 1, xm::set_volume(40), 0xC, 0x20}; // every field: unpacked
+    mod.patterns[0].at(0, 0, 4) = full;
+    mod.patterns[0].at(5, 3, 4) = {xm::note("G#7"), 2, 0, 0, 0x37}; // arpeggio, no volume
+    mod.patterns[0].at(31, 2, 4) = {xm::key_off, 0, 0, 0, 0};
+    mod.patterns[1].at(7, 1, 4) = {xm::note("B-0"), 0, xm::set_volume(99), 0x8, 0xff};
+    for (const char *name : {"one", "two"}) {
+        xm::Instrument ins;
+        ins.name = name;
+        ins.sample.name = std::string(name) + " sample";
+        ins.sample.data = {0, 32767, -32768, 5, -5, 0};
+        ins.sample.loop_start = 2;
+        ins.sample.loop_length = 4;
+        ins.volume.points = {{0, 64}, {10, 20}, {40, 0}};
+        ins.volume.sustain = 1;
+        mod.instruments.push_back(ins);
+    }
+    std::vector<std::uint8_t> bytes = xm::write(mod);
+    ASSERT_FALSE(bytes.empty());
+
+    std::vector<std::string> log;
+    openmpt_module *m = open_module(bytes, &log);
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_STREQ(openmpt_module_get_metadata(m, "title"), "writer test");
+    EXPECT_EQ(openmpt_module_get_num_channels(m), 4);
+    EXPECT_EQ(openmpt_module_get_num_orders(m), 3);
+    EXPECT_EQ(openmpt_module_get_order_pattern(m, 0), 1);
+    EXPECT_EQ(openmpt_module_get_pattern_num_rows(m, 0), 32);
+    EXPECT_EQ(openmpt_module_get_pattern_num_rows(m, 1), 8);
+    EXPECT_EQ(openmpt_module_get_num_instruments(m), 2);
+    EXPECT_STREQ(openmpt_module_get_instrument_name(m, 1), "two");
+    EXPECT_STREQ(openmpt_module_get_sample_name(m, 0), "one sample");
+    EXPECT_EQ(openmpt_module_get_current_speed(m), 3);
+    EXPECT_EQ(openmpt_module_get_current_tempo(m), 140);
+
+    // libopenmpt names notes an octave above FastTracker's (XM's C-4 is its
+    // C-5) and shows volumes in hexadecimal.
+    EXPECT_EQ(cell(m, 0, 0, 0, OPENMPT_MODULE_COMMAND_NOTE), "C-5");
+    EXPECT_EQ(cell(m, 0, 0, 0, OPENMPT_MODULE_COMMAND_INSTRUMENT), "01");
+    EXPECT_EQ(cell(m, 0, 0, 0, OPENMPT_MODULE_COMMAND_VOLUME), "28");
+    EXPECT_EQ(cell(m, 0, 0, 0, OPENMPT_MODULE_COMMAND_EFFECT), "C");
+    EXPECT_EQ(cell(m, 0, 0, 0, OPENMPT_MODULE_COMMAND_PARAMETER), "20");
+    EXPECT_EQ(cell(m, 0, 5, 3, OPENMPT_MODULE_COMMAND_NOTE), "G#8");
+    EXPECT_EQ(cell(m, 0, 5, 3, OPENMPT_MODULE_COMMAND_EFFECT), "0");
+    EXPECT_EQ(cell(m, 0, 5, 3, OPENMPT_MODULE_COMMAND_PARAMETER), "37");
+    EXPECT_EQ(cell(m, 0, 31, 2, OPENMPT_MODULE_COMMAND_NOTE), "==="); // key off
+    EXPECT_EQ(cell(m, 1, 7, 1, OPENMPT_MODULE_COMMAND_NOTE), "B-1");
+    EXPECT_EQ(cell(m, 1, 7, 1, OPENMPT_MODULE_COMMAND_VOLUME), "40"); // clamped to 64
+    EXPECT_EQ(cell(m, 1, 7, 1, OPENMPT_MODULE_COMMAND_PARAMETER), "FF");
+    EXPECT_EQ(cell(m, 1, 0, 0, OPENMPT_MODULE_COMMAND_NOTE), "...");
+    openmpt_module_destroy(m);
+}
+
+TEST(XmWriter, RefusesWhatTheFormatCannotHold) {
+    auto base = [] {
+        xm::Module m;
+        m.channels = 2;
+        m.orders = {0};
+        m.patterns.emplace_back(64, 2);
+        m.instruments.emplace_back();
+        m.instruments[0].sample.data.assign(100, 0);
+        return m;
+    };
+    EXPECT_FALSE(xm::write(base()).empty());
+
+    xm::Module m = base();
+    m.channels = 33;
+    m.patterns[0] = xm::Pattern(64, 33);
+    EXPECT_TRUE(xm::write(m).empty()) << "33 channels";
+    m = base();
+    m.orders = {};
+    EXPECT_TRUE(xm::write(m).empty()) << "no orders";
+    m = base();
+    m.orders = {1};
+    EXPECT_TRUE(xm::write(m).empty()) << "order of a missing pattern";
+    m = base();
+    m.restart = 1;
+    EXPECT_TRUE(xm::write(m).empty()) << "restart past the last order";
+    m = base();
+    m.patterns[0] = xm::Pattern(257, 2);
+    EXPECT_TRUE(xm::write(m).empty()) << "257 rows";
+    m = base();
+    m.patterns[0].cells.pop_back();
+    EXPECT_TRUE(xm::write(m).empty()) << "cells missing";
+    m = base();
+    for (std::uint16_t t = 0; t < 13; ++t)
+        m.instruments[0].volume.points.push_back({t, 10});
+    EXPECT_TRUE(xm::write(m).empty()) << "13 envelope points";
+    m = base();
+    m.instruments[0].volume.points = {{5, 10}, {5, 20}};
+    EXPECT_TRUE(xm::write(m).empty()) << "envelope ticks not increasing";
+    m = base();
+    m.instruments[0].sample.loop_start = 90;
+    m.instruments[0].sample.loop_length = 11;
+    EXPECT_TRUE(xm::write(m).empty()) << "loop past the data";
+}
+
+TEST(XmWriter, NoteNames) {
+    EXPECT_EQ(xm::note("C-0"), 1);
+    EXPECT_EQ(xm::note("C-4"), 49);
+    EXPECT_EQ(xm::note("A-4"), 58);
+    EXPECT_EQ(xm::note("B-7"), 96);
+    for (const char *bad : {"", "C-8", "H-4", "C#", "c-4", "C-44", "E#4"})
+        EXPECT_EQ(xm::note(bad), 0) << bad;
+    EXPECT_EQ(xm::note(nullptr), 0);
+}
+
+} // namespace
