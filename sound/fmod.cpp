@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 #include <vector>
 
 struct FMUSIC_MODULE {
@@ -20,6 +21,17 @@ namespace {
 // The open output (0: closed) and its rate in frames per second.
 SDL_AudioDeviceID device = 0;
 int device_rate = 0;
+
+// The process that opened the output. The full-screen presenter splits the
+// process after the soundtrack has started; the audio thread then lives on
+// only in the process that was started (which keeps playing while it waits),
+// and the copy of the device in the new process must not be touched: its lock
+// may have been held by that thread at the split, and it has no thread to join.
+pid_t device_owner = 0;
+
+bool device_is_ours() {
+    return device && device_owner == getpid();
+}
 
 // The module that the audio callback renders, or null for silence. The
 // callback runs with the device locked, so every change of this pointer or of
@@ -115,6 +127,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
         return 0;
     }
     device_rate = mixrate;
+    device_owner = getpid();
     SDL_PauseAudioDevice(device, 0);
     return 1;
 }
@@ -150,7 +163,7 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
 }
 
 signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
-    if (!device || !is_loaded(mod))
+    if (!device_is_ours() || !is_loaded(mod))
         return 0;
     SDL_LockAudioDevice(device);
     openmpt_module_set_position_seconds(mod->player, 0.0);
@@ -162,11 +175,12 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
 signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     if (!is_loaded(mod))
         return 0;
-    if (device)
+    bool lock = device_is_ours();
+    if (lock)
         SDL_LockAudioDevice(device);
     if (playing == mod)
         playing = nullptr;
-    if (device)
+    if (lock)
         SDL_UnlockAudioDevice(device);
     loaded.erase(std::find(loaded.begin(), loaded.end(), mod));
     openmpt_module_destroy(mod->player);
@@ -177,6 +191,13 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
 void FSOUND_Close(void) {
     if (!device)
         return;
+    if (!device_is_ours()) {
+        // A split-off copy: the output belongs to the other process.
+        device = 0;
+        device_rate = 0;
+        playing = nullptr;
+        return;
+    }
     // Closing waits for the audio thread, so no callback runs after this.
     SDL_CloseAudioDevice(device);
     device = 0;

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -167,6 +168,39 @@ TEST_F(Sound, ModuleRepeatsUntilFreedThenOutputFallsSilent) {
         EXPECT_GT(rms(pcm.data() + start + w * window, window), 1000.0) << "window " << w;
     // After the free the callback writes zeros only.
     EXPECT_EQ(rms(pcm.data() + pcm.size() - 4410, 4410), 0.0);
+}
+
+TEST_F(Sound, SplitOffProcessLeavesTheOutputToTheProcessThatOpenedIt) {
+    // The full-screen presenter splits the process after the soundtrack has
+    // started. The new process's shutdown must neither hang on the audio
+    // lock nor join a thread it does not have, and the music plays on.
+    const std::string xm_file = temp_path("fork.xm"), out = temp_path("fork.raw");
+    write_bytes(xm_file, short_loop_module());
+    use_driver("disk", out);
+    ASSERT_EQ(FSOUND_Init(44100, 32, 2), 1);
+    FMUSIC_MODULE *mod = FMUSIC_LoadSong(xm_file.c_str());
+    ASSERT_NE(mod, nullptr);
+    ASSERT_EQ(FMUSIC_PlaySong(mod), 1);
+    pid_t child = fork();
+    if (child == 0) {
+        alarm(5); // a hang ends the child with a signal instead of passing
+        FMUSIC_FreeSong(mod);
+        FSOUND_Close();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    sleep_ms(600);
+    EXPECT_EQ(FMUSIC_FreeSong(mod), 1);
+    FSOUND_Close();
+    std::vector<std::int16_t> pcm = read_pcm(out);
+    std::remove(xm_file.c_str());
+    std::remove(out.c_str());
+    std::size_t start = first_sound(pcm);
+    ASSERT_LT(start + 4410 * 4, pcm.size());
+    EXPECT_GT(rms(pcm.data() + start + 4410 * 2, 4410), 1000.0);
 }
 
 TEST_F(Sound, XmTuningPlaysTheNamedPitch) {
