@@ -13,9 +13,11 @@ packages=(
   # picture generator: text set with FreeType in a DejaVu face
   libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev valgrind
+  libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libpng-dev valgrind
   # X servers and desktop tools the tests drive
   xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils xdotool imagemagick
+  # full-screen tests: a failing setuid (strace), a faster clock for the -nogfx runs (faketime)
+  strace faketime
   # capture program: encoding and muxing
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # misc

@@ -1,0 +1,85 @@
+// Test program of the full-screen presenter: opens it, shows a known frame, closes or waits for
+// Escape.
+//
+// fullscreen-driver REFERENCE UPDATES close|hold|wait
+// After the open it writes the converter's output for each row of the frame
+// to REFERENCE (rows of 640 * 4 bytes, the unused tail zero), then shows the
+// frame UPDATES times and prints "shown". "close" then closes the presenter
+// and prints "closed"; "hold" does the same once a line arrives on standard
+// input; "wait" goes on showing the frame until Escape (or 30 s, then "timeout").
+#include "ptc/ptc.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const int width = 640, height = 480;
+
+} // namespace
+
+void ptc_cleanup_callback() {
+    std::puts("escape");
+    _exit(1);
+}
+
+int main(int argc, char **argv) {
+    if (argc != 4) {
+        std::fputs("usage: fullscreen-driver REFERENCE UPDATES close|hold|wait\n", stderr);
+        return 2;
+    }
+    // Unbuffered: the presenter splits the process, and a buffer would be copied.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    bool wait = std::strcmp(argv[3], "wait") == 0;
+
+    // Every channel value and a top byte that converters must ignore.
+    std::vector<unsigned> frame(static_cast<size_t>(width) * height);
+    unsigned seed = 12345;
+    for (unsigned &pixel : frame) {
+        seed = seed * 1103515245u + 12345u;
+        pixel = seed ^ (seed >> 16);
+    }
+
+    if (!ptc_open("driver", width, height)) {
+        std::puts("open failed");
+        return 1;
+    }
+    std::puts("open");
+
+    std::vector<unsigned char> reference(static_cast<size_t>(width) * 4 * height, 0);
+    for (int y = 0; y < height; ++y)
+        ptc_convert(&frame[static_cast<size_t>(y) * width],
+                    &reference[static_cast<size_t>(y) * width * 4], width);
+    if (FILE *file = std::fopen(argv[1], "wb")) {
+        std::fwrite(reference.data(), 1, reference.size(), file);
+        std::fclose(file);
+    }
+
+    int updates = std::atoi(argv[2]);
+    for (int i = 0; i < updates; ++i)
+        ptc_update(frame.data());
+    std::puts("shown");
+
+    if (wait) {
+        time_t end = std::time(nullptr) + 30;
+        while (std::time(nullptr) < end) {
+            ptc_update(frame.data());
+            usleep(10000);
+        }
+        std::puts("timeout");
+        ptc_close();
+        return 3;
+    }
+    if (std::strcmp(argv[3], "hold") == 0) {
+        char line[16];
+        if (!std::fgets(line, sizeof line, stdin))
+            std::puts("no line");
+    }
+    ptc_close();
+    std::puts("closed");
+    return 0;
+}
