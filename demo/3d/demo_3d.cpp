@@ -1,0 +1,403 @@
+// Meshes: OBJ loading with computed normals, then per frame transform, cull, depth sort,
+// project and fill through the 2D rasterizer.
+#include "demo/3d/demo_3d.h"
+
+#include "demo/check.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+int face_colour_mode = 0;
+
+namespace demo {
+
+namespace {
+
+const double pi = 3.14159265358979323846;
+
+// Where a surface seen at angle (radians, pi/2 edge-on .. pi facing the
+// viewer) lies between dark and full light: 0 .. 1. Rounding can leave the
+// raw value a hair outside; it is clamped, a NaN counting as 0.
+double light_of_angle(double angle) {
+    double t = angle * (2.0 / pi) - 1.0;
+    if (!(t >= 0.0))
+        t = 0.0;
+    if (t > 1.0)
+        t = 1.0;
+    return t;
+}
+
+// Angle between a unit direction whose y is d and +y. Rounding can give a
+// unit normal's y a hair beyond -1; 1 - d*d is then held at 0 so the answer
+// is pi instead of NaN.
+double angle_of_y(double d) {
+    return std::atan2(std::sqrt(std::max(0.0, 1.0 - d * d)), d);
+}
+
+// A vector that can be normalised without overflow, underflow or NaN.
+bool has_direction(const fcoord3d_s &v) {
+    double length = vect4_length(v);
+    return length >= DBL_MIN && length <= DBL_MAX;
+}
+
+bool index_ok(const std::vector<fcoord3d_s> &coords, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < coords.size();
+}
+
+// Depth key of a face: its first corner's transformed y. A NaN key sorts as
+// the nearest, so the comparison stays a strict weak order.
+double depth_key(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
+    double y = coords[poly.vertices[0].pos].y;
+    return std::isnan(y) ? -std::numeric_limits<double>::infinity() : y;
+}
+
+// The sort needs three corners and an addressable first corner; a face
+// without them is a caller error.
+bool sortable(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
+    if (poly.vertices.size() < 3)
+        std::cerr << "Face with only " << poly.vertices.size() << " vertices" << std::endl;
+    DEMO_CHECK(poly.vertices.size() >= 3, false);
+    DEMO_CHECK(index_ok(coords, poly.vertices[0].pos), false);
+    return true;
+}
+
+// Screen coordinates far beyond the frame are held at +-2^28 so that the
+// conversion to int is defined and differences of two of them still fit; the
+// rasterizer refuses such polygons anyway.
+int screen_int(double v) {
+    const double limit = 268435456.0;
+    if (v > limit)
+        return static_cast<int>(limit);
+    if (v < -limit)
+        return -static_cast<int>(limit);
+    return static_cast<int>(v);
+}
+
+// Projects every corner of poly into out; false if a corner is out of
+// range or cannot be projected.
+bool project_corners(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
+                     polygon2d_c &out) {
+    out.points.reserve(poly.vertices.size());
+    for (const vertex_c &v : poly.vertices) {
+        DEMO_CHECK(index_ok(coords, v.pos), false);
+        coord2d_s c;
+        if (!project(coords[v.pos], c))
+            return false;
+        out.points.push_back(c);
+    }
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Loading
+// ---------------------------------------------------------------------------
+
+obj3d_c::obj3d_c() : position{0, 0, 0, 0}, rotation{0, 0, 0, 0}, nvertices(0) {}
+
+bool obj3d_c::load_obj(const std::string &name) {
+    std::ifstream in(name);
+    if (!in) {
+        std::cerr << "Unable to open file " << name << std::endl;
+        return false;
+    }
+    std::cout << "Loading object " << name << "... " << std::flush;
+
+    position = fcoord3d_s{0, 50, 0, 1};
+    rotation = fcoord3d_s{0, 0, 0, 0};
+    // Loading replaces whatever the object held; a failed load leaves it
+    // empty, so drawing it draws nothing.
+    coords.clear();
+    polygons.clear();
+    nvertices = 0;
+    auto fail = [this]() {
+        coords.clear();
+        polygons.clear();
+        nvertices = 0;
+        return false;
+    };
+
+    // Corner indices may refer to "v" lines further down, so they are checked
+    // once the whole file is read; each corner remembers its line.
+    struct corner_ref {
+        int line;
+        long index; // 1-based, as written
+    };
+    std::vector<corner_ref> corner_refs;
+    std::vector<int> face_lines;
+
+    std::string line;
+    int lineno = 0;
+    while (std::getline(in, line)) {
+        ++lineno;
+        std::istringstream words(line);
+        std::string keyword;
+        if (!(words >> keyword))
+            continue; // empty or only white space
+        if (keyword == "#") {
+        } else if (keyword == "v") {
+            fcoord3d_s p;
+            if (!(words >> p.x >> p.y >> p.z)) {
+                std::cerr << "Syntax error in obj file: "
+                          << "Vertex " << coords.size() + 1 << " is all bad on line " << lineno
+                          << std::endl;
+                std::abort();
+            }
+            p.w = 1.0;
+            coords.push_back(p);
+        } else if (keyword == "vn") {
+        } else if (keyword == "f") {
+            // Each corner is an index followed directly by its slash suffix
+            // ("1/2/3", "1//3", "1/2"); the suffix is read and dropped.
+            polygon3d_c poly;
+            int index;
+            std::string suffix;
+            while (words >> index && words >> suffix) {
+                vertex_c v;
+                v.pos = index >= 1 ? index - 1 : -1;
+                v.normal = 0;
+                poly.vertices.push_back(v);
+                corner_refs.push_back(corner_ref{lineno, index});
+            }
+            if (poly.vertices.size() < 3) {
+                std::cerr << "Polygon with <3 vertices!!\n";
+                return fail();
+            }
+            poly.colour = 0x00FF00;
+            polygons.push_back(poly);
+            face_lines.push_back(lineno);
+        } else if (keyword == "g" || keyword == "vp" || keyword == "vt" || keyword == "usemtl" ||
+                   keyword == "mtllib") {
+        } else {
+            std::cerr << "Unknown line in object file: " << line << std::endl;
+        }
+    }
+    if (in.bad()) {
+        std::cerr << "Error reading object file " << name << std::endl;
+        return fail();
+    }
+
+    nvertices = static_cast<unsigned>(coords.size());
+    for (const corner_ref &ref : corner_refs) {
+        if (ref.index < 1 || ref.index > static_cast<long>(nvertices)) {
+            std::cerr << "Bad vertex index " << ref.index << " on line " << ref.line << " of "
+                      << name << " (the file has " << nvertices << " vertices)" << std::endl;
+            return fail();
+        }
+    }
+
+    // Face normals from the first three corners. A face whose corners give
+    // no direction gets a zero normal, which the visibility test never
+    // passes, so it is never drawn.
+    for (std::size_t k = 0; k < polygons.size(); ++k) {
+        polygon3d_c &poly = polygons[k];
+        const fcoord3d_s &p0 = coords[poly.vertices[0].pos];
+        const fcoord3d_s &p1 = coords[poly.vertices[1].pos];
+        const fcoord3d_s &p2 = coords[poly.vertices[2].pos];
+        fcoord3d_s a, b, n = {0, 0, 0, 0};
+        vect4_sub(p1, p0, a);
+        vect4_sub(p2, p0, b);
+        if (has_direction(a) && has_direction(b)) {
+            vect4_normalize(a);
+            vect4_normalize(b);
+            vect4_cross_nonorm(a, b, n);
+            n.w = 0.0;
+        }
+        if (has_direction(n)) {
+            vect4_normalize(n);
+        } else {
+            std::cerr << "Face on line " << face_lines[k] << " of " << name
+                      << " has no normal: it is never drawn" << std::endl;
+            n = fcoord3d_s{0, 0, 0, 0};
+        }
+        poly.normal = static_cast<int>(coords.size());
+        coords.push_back(n);
+    }
+
+    // Vertex normals: the mean direction of the faces that use the position.
+    // A position no face uses, or whose faces cancel out, gets a zero normal
+    // (Gouraud shade 50). A face listing the position twice counts once, and
+    // all its corners there share the position's normal.
+    for (unsigned i = 0; i < nvertices; ++i) {
+        int normal_index = static_cast<int>(coords.size());
+        fcoord3d_s sum = {0, 0, 0, 0};
+        for (polygon3d_c &poly : polygons) {
+            auto corner =
+                std::find_if(poly.vertices.begin(), poly.vertices.end(), vertex_pos_is(i));
+            if (corner == poly.vertices.end())
+                continue;
+            for (auto v = corner; v != poly.vertices.end(); ++v)
+                if (v->pos == static_cast<int>(i))
+                    v->normal = normal_index;
+            vect4_translate(sum, coords[poly.normal], sum);
+        }
+        if (has_direction(sum))
+            vect4_normalize(sum);
+        else
+            sum = fcoord3d_s{0, 0, 0, 0};
+        coords.push_back(sum);
+    }
+
+    std::cout << " done (" << polygons.size() << " faces)" << std::endl;
+    return true;
+}
+
+bool obj3d_c::load_fake() {
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Transform, cull, sort
+// ---------------------------------------------------------------------------
+
+void obj3d_c::transform(std::vector<fcoord3d_s> &out) const {
+    DEMO_CHECK(out.size() == coords.size());
+    matrix4_c translation, rotate, turn;
+    translation.mktranslate(position);
+    rotate.mkrotX(rotation.x);
+    turn.mkrotY(rotation.y);
+    rotate *= turn;
+    turn.mkrotZ(rotation.z);
+    rotate *= turn;
+    matrix4_c whole = translation * rotate;
+
+    std::size_t positions = std::min<std::size_t>(nvertices, coords.size());
+    for (std::size_t i = 0; i < positions; ++i)
+        out[i] = whole * coords[i];
+    for (std::size_t i = positions; i < coords.size(); ++i)
+        out[i] = rotate * coords[i];
+}
+
+void obj3d_c::draw_func(drawpoly3d_fn fn) const {
+    DEMO_CHECK(fn);
+    std::vector<fcoord3d_s> transformed(coords.size(), fcoord3d_s{0, 0, 0, 0});
+    transform(transformed);
+    std::vector<const polygon3d_c *> order;
+    sortpolygon3d_backtofront(polygons, transformed, order);
+    for (const polygon3d_c *poly : order)
+        fn(transformed, *poly);
+}
+
+void obj3d_c::draw() const {
+    // clang-format off
+    DEMO_CHECK(!"Not done");
+    // clang-format on
+}
+
+bool polygon3d_closer::operator()(const polygon3d_c *a, const polygon3d_c *b) const {
+    if (!sortable(coords, *a) || !sortable(coords, *b))
+        return false;
+    return depth_key(coords, *a) > depth_key(coords, *b);
+}
+
+bool polygon3d_visible(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
+                       double &angle) {
+    DEMO_CHECK(index_ok(coords, poly.normal), false);
+    static const fcoord3d_s ahead = {0, 1, 0, 0};
+    double d = vect4_dot_ident(coords[poly.normal], ahead);
+    angle = d;
+    if (d < 0) {
+        angle = angle_of_y(d);
+        return true;
+    }
+    return false;
+}
+
+void sortpolygon3d_backtofront(const std::vector<polygon3d_c> &polys,
+                               const std::vector<fcoord3d_s> &coords,
+                               std::vector<const polygon3d_c *> &out) {
+    std::size_t first = out.size();
+    for (const polygon3d_c &poly : polys) {
+        double angle;
+        if (!polygon3d_visible(coords, poly, angle))
+            continue;
+        // Checked here rather than inside the sort: a comparison that gave
+        // up half way would leave the sort without a consistent order.
+        if (!sortable(coords, poly)) {
+            out.resize(first);
+            return;
+        }
+        out.push_back(&poly);
+    }
+    if (out.size() > first)
+        std::sort(out.begin() + first, out.end(), polygon3d_closer(coords));
+}
+
+// ---------------------------------------------------------------------------
+// Project and draw
+// ---------------------------------------------------------------------------
+
+bool project(const fcoord3d_s &p, coord2d_s &out) {
+    double d = p.y + 50.0;
+    if (d == 0.0)
+        return false;
+    double f = 500.0 / d;
+    double x = p.x * f + 320.0;
+    double y = 240.0 - p.z * f;
+    if (std::isnan(x) || std::isnan(y))
+        return false;
+    out.x = screen_int(x);
+    out.y = screen_int(y);
+    return true;
+}
+
+void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
+    polygon2d_c outline;
+    if (!project_corners(coords, poly, outline))
+        return;
+    outline.colour = poly.colour;
+    drawpoly2d_wireframe(outline);
+}
+
+void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
+    double angle;
+    if (!polygon3d_visible(coords, poly, angle))
+        return;
+    polygon2d_c face;
+    if (!project_corners(coords, poly, face))
+        return;
+    // 50 (edge-on, about a fifth) to 256 (full colour).
+    unsigned factor = static_cast<unsigned>(static_cast<int>(light_of_angle(angle) * 206.0) + 50);
+    unsigned base = face_colour_mode == 1 ? 0xFF8888u : poly.colour;
+    unsigned r = (((base >> 16) & 0xFF) * factor) >> 8;
+    unsigned g = (((base >> 8) & 0xFF) * factor) >> 8;
+    unsigned b = ((base & 0xFF) * factor) >> 8;
+    face.colour = (base & 0xFF000000u) | r << 16 | g << 8 | b;
+    drawpoly2d<bool>(face);
+}
+
+void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
+    double angle;
+    if (!polygon3d_visible(coords, poly, angle))
+        return;
+    polygon2d_c face;
+    face.points.reserve(poly.vertices.size());
+    for (const vertex_c &v : poly.vertices) {
+        DEMO_CHECK(index_ok(coords, v.pos));
+        DEMO_CHECK(index_ok(coords, v.normal));
+        coord2d_s c;
+        if (!project(coords[v.pos], c))
+            return;
+        c.shade =
+            static_cast<shade_t>(light_of_angle(angle_of_y(coords[v.normal].y)) * 206.0 + 50.0);
+        face.points.push_back(c);
+    }
+    face.colour = poly.colour;
+    drawpoly2d<shade_t>(face);
+}
+
+void drawline3d(const fcoord3d_s &a, const fcoord3d_s &b, unsigned int colour) {
+    coord2d_s from, to;
+    if (!project(a, from) || !project(b, to))
+        return;
+    drawline2d_val(from.x, from.y, to.x, to.y, colour);
+}
+
+} // namespace demo

@@ -1,0 +1,124 @@
+// Test helpers for the 3D pipeline: a guarded frame buffer, OBJ files on disk, PNG files.
+#include "mesh_test_support.h"
+
+#include "demo/demo.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+namespace test3d {
+
+namespace {
+const unsigned guard_word = 0xDEADBEEF;
+
+// Files written by the tests, removed when the test program ends.
+struct written_files {
+    std::vector<std::string> paths;
+    ~written_files() {
+        for (const std::string &path : paths)
+            std::remove(path.c_str());
+    }
+} written;
+} // namespace
+
+guarded_frame::guarded_frame()
+    : memory(640 * 480 + 2 * guard, guard_word), lines(480), old_frame(demo::frame),
+      old_lines(demo::frame_lines) {
+    unsigned *pixels = memory.data() + guard;
+    std::fill(pixels, pixels + 640 * 480, 0u);
+    for (int y = 0; y < 480; ++y)
+        lines[y] = pixels + y * 640;
+    demo::frame = pixels;
+    demo::frame_lines = lines.data();
+}
+
+guarded_frame::~guarded_frame() {
+    demo::frame = old_frame;
+    demo::frame_lines = old_lines;
+}
+
+bool guarded_frame::guards_intact() const {
+    for (int i = 0; i < guard; ++i)
+        if (memory[i] != guard_word || memory[guard + 640 * 480 + i] != guard_word)
+            return false;
+    return true;
+}
+
+long guarded_frame::count_not(unsigned value) const {
+    const unsigned *pixels = memory.data() + guard;
+    return static_cast<long>(640 * 480 - std::count(pixels, pixels + 640 * 480, value));
+}
+
+bool guarded_frame::bounds_not(unsigned value, int &x0, int &y0, int &x1, int &y1) const {
+    x0 = y0 = 1 << 30;
+    x1 = y1 = -1;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x)
+            if (demo::frame_lines[y][x] != value) {
+                x0 = std::min(x0, x);
+                x1 = std::max(x1, x);
+                y0 = std::min(y0, y);
+                y1 = std::max(y1, y);
+            }
+    return x1 >= 0;
+}
+
+std::string write_file(const std::string &name, const std::string &text) {
+    std::string path = testing::TempDir() + "vorbo3d_" + std::to_string(getpid()) + "_" + name;
+    std::ofstream(path) << text;
+    written.paths.push_back(path);
+    return path;
+}
+
+std::string asset(const std::string &name) {
+    return std::string(VORBO_SOURCE_DIR "/assets/") + name;
+}
+
+bool load_quietly(demo::obj3d_c &obj, const std::string &text) {
+    std::string path = write_file("mesh.obj", text);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    bool ok = obj.load_obj(path);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::remove(path.c_str());
+    return ok;
+}
+
+bool write_png(const std::string &path) {
+    std::vector<unsigned char> rgb(640 * 480 * 3);
+    for (int i = 0; i < 640 * 480; ++i) {
+        unsigned p = demo::frame[i];
+        rgb[3 * i] = static_cast<unsigned char>(p >> 16);
+        rgb[3 * i + 1] = static_cast<unsigned char>(p >> 8);
+        rgb[3 * i + 2] = static_cast<unsigned char>(p);
+    }
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 640;
+    image.height = 480;
+    image.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+}
+
+bool read_png(const std::string &path, std::vector<unsigned> &pixels) {
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return false;
+    pixels.resize(image.width * image.height);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2];
+    return image.width == 640 && image.height == 480;
+}
+
+} // namespace test3d

@@ -1,0 +1,67 @@
+// Test helpers for the 3D pipeline: a guarded frame buffer, OBJ files on disk, PNG files.
+#pragma once
+
+#include "demo/3d/demo_3d.h"
+#include "demo/demo.h"
+
+#include <string>
+#include <vector>
+
+namespace test3d {
+
+// A cube of side 2 about the origin, six four-corner faces in slash form,
+// counter-clockwise seen from outside; face order -z, +z, -y, +x, +y, -x.
+inline const char *const unit_cube_obj = "v -1 -1 -1\n"
+                                         "v 1 -1 -1\n"
+                                         "v 1 1 -1\n"
+                                         "v -1 1 -1\n"
+                                         "v -1 -1 1\n"
+                                         "v 1 -1 1\n"
+                                         "v 1 1 1\n"
+                                         "v -1 1 1\n"
+                                         "f 4/1/1 3/1/1 2/1/1 1/1/1\n"
+                                         "f 5//2 6//2 7//2 8//2\n"
+                                         "f 1/3 2/3 6/3 5/3\n"
+                                         "f 2//4 3//4 7//4 6//4\n"
+                                         "f 3//5 4//5 8//5 7//5\n"
+                                         "f 4//6 1//6 5//6 8//6\n";
+
+// Installs a 640 x 480 frame (demo::frame, demo::frame_lines) with guard
+// words before and after it; restores the previous frame when destroyed.
+class guarded_frame {
+  public:
+    guarded_frame();
+    ~guarded_frame();
+    guarded_frame(const guarded_frame &) = delete;
+    guarded_frame &operator=(const guarded_frame &) = delete;
+
+    unsigned at(int x, int y) const { return demo::frame_lines[y][x]; }
+    // True while no guard word has been written.
+    bool guards_intact() const;
+    // Pixels that differ from value.
+    long count_not(unsigned value) const;
+    // Bounding box of the pixels that differ from value; false if there are none.
+    bool bounds_not(unsigned value, int &x0, int &y0, int &x1, int &y1) const;
+
+  private:
+    static const int guard = 4096;
+    std::vector<unsigned> memory;
+    std::vector<unsigned *> lines;
+    unsigned *old_frame;
+    unsigned **old_lines;
+};
+
+// Writes text to a fresh file in the test's temporary directory; returns its path.
+std::string write_file(const std::string &name, const std::string &text);
+
+// Path of one of the show's meshes in the source tree.
+std::string asset(const std::string &name);
+
+// Loads an OBJ file from text with the loader's console output swallowed.
+bool load_quietly(demo::obj3d_c &obj, const std::string &text);
+
+// 640 x 480 PNG of the current frame (0x00RRGGBB as RGB) and back.
+bool write_png(const std::string &path);
+bool read_png(const std::string &path, std::vector<unsigned> &pixels);
+
+} // namespace test3d

@@ -1,0 +1,239 @@
+// The OBJ loader: accepted and ignored lines, computed normals, messages and failures.
+#include "mesh_test_support.h"
+
+#include "demo/check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+
+using demo::fcoord3d_s;
+using demo::obj3d_c;
+using test3d::load_quietly;
+using test3d::unit_cube_obj;
+using test3d::write_file;
+
+namespace {
+
+struct load_result {
+    bool ok;
+    std::string out, err;
+};
+
+load_result load(obj3d_c &obj, const std::string &path) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    bool ok = obj.load_obj(path);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    return {ok, out, err};
+}
+
+void expect_vec(const fcoord3d_s &v, double x, double y, double z, double w) {
+    EXPECT_NEAR(v.x, x, 1e-12);
+    EXPECT_NEAR(v.y, y, 1e-12);
+    EXPECT_NEAR(v.z, z, 1e-12);
+    EXPECT_NEAR(v.w, w, 1e-12);
+}
+
+void expect_empty(const obj3d_c &obj) {
+    EXPECT_TRUE(obj.coords.empty());
+    EXPECT_TRUE(obj.polygons.empty());
+    EXPECT_EQ(obj.nvertices, 0u);
+}
+
+TEST(Loader, CubeGivesPositionsThenFaceNormalsThenVertexNormals) {
+    obj3d_c cube;
+    std::string path = write_file("cube.obj", unit_cube_obj);
+    load_result r = load(cube, path);
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.out, "Loading object " + path + "...  done (6 faces)\n");
+    EXPECT_EQ(r.err, "");
+
+    EXPECT_EQ(cube.nvertices, 8u);
+    ASSERT_EQ(cube.coords.size(), 22u);
+    ASSERT_EQ(cube.polygons.size(), 6u);
+    expect_vec(cube.position, 0, 50, 0, 1);
+    expect_vec(cube.rotation, 0, 0, 0, 0);
+    expect_vec(cube.coords[0], -1, -1, -1, 1);
+
+    const double axes[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}};
+    for (int k = 0; k < 6; ++k) {
+        const demo::polygon3d_c &face = cube.polygons[k];
+        EXPECT_EQ(face.vertices.size(), 4u);
+        EXPECT_EQ(face.colour, 0x00FF00u);
+        EXPECT_EQ(face.normal, 8 + k);
+        expect_vec(cube.coords[face.normal], axes[k][0], axes[k][1], axes[k][2], 0);
+        for (const demo::vertex_c &v : face.vertices)
+            EXPECT_EQ(v.normal, 14 + v.pos);
+    }
+    // Each corner's normal points out through that corner.
+    const double s = 1 / std::sqrt(3.0);
+    for (int i = 0; i < 8; ++i) {
+        const fcoord3d_s &p = cube.coords[i];
+        expect_vec(cube.coords[14 + i], p.x * s, p.y * s, p.z * s, 0);
+    }
+}
+
+TEST(Loader, CommentsIgnoredKeywordsAndBlankLinesChangeNothing) {
+    std::string text = std::string("# a comment\n"
+                                   "mtllib jet.mtl\n"
+                                   "\n"
+                                   "v 0 0 0\n"
+                                   "   \t \n" // blank right after a "v" line
+                                   "v 1 0 0 7.5\n"
+                                   "v 0 0 1\n"
+                                   "vn 0 -1 0\n"
+                                   "vt 0.5 0.5\n"
+                                   "vp 0.1\n"
+                                   "g body\n"
+                                   "usemtl green\n"
+                                   "f 1/1/1 2/2/1 3/3/1\n"
+                                   "\n" // blank right after an "f" line
+                                   "# end\n");
+    obj3d_c obj;
+    std::string path = write_file("quiet.obj", text);
+    load_result r = load(obj, path);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Loading object " + path + "...  done (1 faces)\n");
+    EXPECT_EQ(obj.nvertices, 3u);
+    expect_vec(obj.coords[1], 1, 0, 0, 1); // the fourth number is dropped
+    expect_vec(obj.coords[obj.polygons[0].normal], 0, -1, 0, 0);
+}
+
+TEST(Loader, UnknownLinesAreReportedAndSkipped) {
+    obj3d_c obj;
+    std::string path = write_file("unknown.obj", "o fighter\nv 0 0 0\nv 1 0 0\nv 0 0 1\n"
+                                                 "s 1\nf 1// 2// 3//\nV 1 2 3\n");
+    load_result r = load(obj, path);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.err, "Unknown line in object file: o fighter\n"
+                     "Unknown line in object file: s 1\n"
+                     "Unknown line in object file: V 1 2 3\n");
+    EXPECT_EQ(obj.nvertices, 3u);
+}
+
+TEST(Loader, FacesMayReferToLaterPositions) {
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, "f 1/1 2/2 3/3 4/4\nv 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\n"));
+    ASSERT_EQ(obj.polygons.size(), 1u);
+    EXPECT_EQ(obj.polygons[0].vertices.size(), 4u);
+    expect_vec(obj.coords[obj.polygons[0].normal], 0, -1, 0, 0);
+}
+
+TEST(Loader, BareNumberFacesKeepEveryOtherCorner) {
+    obj3d_c obj;
+    // six bare numbers pair up as (1,2) (3,4) (5,6): corners 1, 3 and 5
+    ASSERT_TRUE(load_quietly(obj, "v 0 0 0\nv 9 9 9\nv 1 0 0\nv 9 9 9\nv 1 0 1\nv 9 9 9\n"
+                                  "f 1 2 3 4 5 6\n"));
+    ASSERT_EQ(obj.polygons[0].vertices.size(), 3u);
+    EXPECT_EQ(obj.polygons[0].vertices[1].pos, 2);
+    EXPECT_EQ(obj.polygons[0].vertices[2].pos, 4);
+
+    std::string path = write_file("bare.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n"
+                                              "f 1/ 2/ 3/\n");
+    load_result r = load(obj, path);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.err, "Polygon with <3 vertices!!\n");
+    EXPECT_EQ(r.out, "Loading object " + path + "... "); // no " done"
+    expect_empty(obj); // the earlier mesh is gone too: nothing half-loaded is drawn
+}
+
+TEST(Loader, MissingFileLeavesTheObjectAsItWas) {
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, unit_cube_obj));
+    obj.position = fcoord3d_s{1, 2, 3, 1};
+    obj.rotation = fcoord3d_s{4, 5, 6, 0};
+    std::string path = testing::TempDir() + "no/such/mesh.obj";
+    load_result r = load(obj, path);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Unable to open file " + path + "\n");
+    expect_vec(obj.position, 1, 2, 3, 1);
+    expect_vec(obj.rotation, 4, 5, 6, 0);
+    EXPECT_EQ(obj.coords.size(), 22u);
+
+    obj3d_c fresh;
+    load(fresh, path);
+    expect_empty(fresh);
+}
+
+TEST(Loader, CornerIndicesOutsideThePositionsFailTheLoad) {
+    const char *bad[] = {"f 1/1 2/2 5/5\n", "f 0/0 1/1 2/2\n", "f 1/1 -1/1 2/2\n",
+                         "f 1/1 2/2 3/3 2147483647/1\n"};
+    for (const char *face : bad) {
+        obj3d_c obj;
+        std::string text = std::string("v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\n\n") + face;
+        std::string path = write_file("badindex.obj", text);
+        load_result r = load(obj, path);
+        EXPECT_FALSE(r.ok) << face;
+        EXPECT_NE(r.err.find("line 6 of " + path), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("done"), std::string::npos);
+        expect_empty(obj);
+    }
+}
+
+TEST(Loader, ShortVertexLineEndsTheProcess) {
+    std::string path = write_file("badv.obj", "# mesh\nv 0 0 0\nv 1 2\nv 0 0 1\n");
+    obj3d_c obj;
+    EXPECT_EXIT(obj.load_obj(path), testing::KilledBySignal(SIGABRT),
+                "Syntax error in obj file: Vertex 2 is all bad on line 3\n");
+    std::string second = write_file("badv2.obj", "v 1 x 3\n");
+    EXPECT_EXIT(obj.load_obj(second), testing::KilledBySignal(SIGABRT),
+                "Syntax error in obj file: Vertex 1 is all bad on line 1\n");
+}
+
+TEST(Loader, DegenerateGeometryGetsZeroNormalsAndIsNeverDrawn) {
+    // Face 2 has three corners on one line; position 5 belongs to no face.
+    obj3d_c obj;
+    std::string path = write_file("degenerate.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 2 0 0\n"
+                                                    "v 7 7 7\n"
+                                                    "f 1/1 2/2 3/3\nf 1/1 2/2 4/4\n");
+    unsigned long checks = demo::check_failure_count();
+    load_result r = load(obj, path);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(demo::check_failure_count(), checks) << r.err;
+    EXPECT_EQ(r.err, "Face on line 7 of " + path + " has no normal: it is never drawn\n");
+    expect_vec(obj.coords[obj.polygons[1].normal], 0, 0, 0, 0);
+    expect_vec(obj.coords[5 + 2 + 4], 0, 0, 0, 0); // vertex normal of position 5
+    for (const fcoord3d_s &c : obj.coords)
+        EXPECT_FALSE(std::isnan(c.x) || std::isnan(c.y) || std::isnan(c.z));
+
+    std::vector<fcoord3d_s> world(obj.coords.size());
+    obj.transform(world);
+    std::vector<const demo::polygon3d_c *> order;
+    demo::sortpolygon3d_backtofront(obj.polygons, world, order);
+    ASSERT_EQ(order.size(), 1u);
+    EXPECT_EQ(order[0], &obj.polygons[0]);
+}
+
+TEST(Loader, RepeatedPositionInAFaceSharesOneNormal) {
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, "v 0 0 0\nv 1 0 0\nv 1 0 1\nf 1/1 2/2 3/3 1/1\n"));
+    const demo::polygon3d_c &face = obj.polygons[0];
+    EXPECT_EQ(face.vertices[0].normal, face.vertices[3].normal);
+    EXPECT_EQ(face.vertices[0].normal, 3 + 1 + 0);
+    expect_vec(obj.coords[face.vertices[0].normal], 0, -1, 0, 0); // counted once
+}
+
+TEST(Loader, SecondLoadReplacesTheMesh) {
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, unit_cube_obj));
+    obj.rotation.x = 1;
+    ASSERT_TRUE(load_quietly(obj, "v 0 0 0\nv 1 0 0\nv 1 0 1\nf 1/1 2/2 3/3\n"));
+    EXPECT_EQ(obj.nvertices, 3u);
+    EXPECT_EQ(obj.coords.size(), 3u + 1u + 3u);
+    EXPECT_EQ(obj.polygons.size(), 1u);
+    EXPECT_EQ(obj.rotation.x, 0);
+}
+
+TEST(Loader, PlaceholderLoaderChangesNothing) {
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, unit_cube_obj));
+    EXPECT_FALSE(obj.load_fake());
+    EXPECT_EQ(obj.coords.size(), 22u);
+}
+
+} // namespace
