@@ -1,0 +1,279 @@
+// Randomised properties of the 2D rasterizer: twin pixel loops agree, shapes stay in bounds.
+#include "demo/2d/demo_2d.h"
+#include "demo/2d/spans.h"
+#include "padded_frame.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <random>
+#include <vector>
+
+using namespace vorbo_test;
+using demo::coord2d_s;
+
+namespace {
+
+// The interpolator exactly as first described: step while the error term is
+// non-negative, then add twice the distance.
+std::vector<long long> stepped_values(long long start, long long end, long long n, int count) {
+    long long d = end > start ? end - start : start - end;
+    long long value = start, step = end > start ? 1 : -1, err = 2 * d - n;
+    std::vector<long long> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(value);
+        while (err >= 0) {
+            value += step;
+            err -= 2 * n;
+        }
+        err += 2 * d;
+    }
+    return out;
+}
+
+// A line exactly as first described, plotting only what lies in the frame.
+PixelSet stepped_line(int x1, int y1, int x2, int y2) {
+    PixelSet set;
+    auto plot = [&](long long x, long long y) {
+        if (x >= 0 && x < 640 && y >= 0 && y < 480)
+            set.insert({int(x), int(y)});
+    };
+    if (y1 == y2) {
+        for (long long x = std::min(x1, x2); x <= std::max(x1, x2); ++x)
+            plot(x, y1);
+        return set;
+    }
+    long long dx = x2 - x1, dy = y2 - y1, sx = dx > 0 ? 1 : -1, sy = dy > 0 ? 1 : -1;
+    bool y_major = std::llabs(dy) > std::llabs(dx);
+    long long L = y_major ? std::llabs(dy) : std::llabs(dx);
+    long long m = y_major ? std::llabs(dx) : std::llabs(dy);
+    long long x = x1, y = y1, err = 2 * m - L;
+    for (long long i = 0; i < L; ++i) {
+        plot(x, y);
+        while (err >= 0) {
+            (y_major ? x : y) += y_major ? sx : sy;
+            err -= 2 * L;
+        }
+        (y_major ? y : x) += y_major ? sy : sx;
+        err += 2 * m;
+    }
+    return set;
+}
+
+class Random2d : public PaddedFrame {
+  protected:
+    std::mt19937 rng{20240611};
+    int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+
+    // A coordinate that may be anywhere: inside, near, far or at the ends of int.
+    int any_coordinate(int size) {
+        switch (uniform(0, 5)) {
+        case 0:
+            return uniform(-60, size + 60);
+        case 1:
+            return uniform(-2000000, 2000000);
+        case 2:
+            return uniform(0, 1) ? INT_MIN + uniform(0, 3) : INT_MAX - uniform(0, 3);
+        default:
+            return uniform(0, size);
+        }
+    }
+
+    // Nothing outside columns x0..x1 and rows y0..y1 changed; then clears.
+    void expect_within(int x0, int x1, int y0, int y1) {
+        for (int y = 0; y < 480; ++y) {
+            const unsigned *row = lines[y];
+            bool whole = y < y0 || y > y1;
+            for (int x = 0; x < 640; ++x)
+                if ((whole || x < x0 || x > x1) && row[x] != background)
+                    FAIL() << "pixel " << x << "," << y << " outside " << x0 << ".." << x1 << " x "
+                           << y0 << ".." << y1;
+        }
+        clear_frame();
+    }
+};
+
+} // namespace
+
+TEST(InterpolatorProperty, MatchesTheErrorTermStepping) {
+    std::mt19937 rng(7);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int i = 0; i < 5000; ++i) {
+        const int range = i % 2 ? 1000 : 200000;
+        const int start = pick(-range, range), end = pick(-range, range), n = pick(1, 300);
+        const int count = pick(0, n + 1);
+        demo::Interpolate_num<int> in(start, end, n);
+        std::vector<int> got(count);
+        in.getN(count, got.data());
+        const auto want = stepped_values(start, end, n, count);
+        ASSERT_TRUE(std::equal(got.begin(), got.end(), want.begin()))
+            << start << " to " << end << " over " << n;
+    }
+}
+
+TEST(SpanTwins, ScalarShadeMatchesTheSignedProductFormula) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < 20000; ++i) {
+        const unsigned colour = rng();
+        const int shade = i % 3 ? int(rng() % 600) - 100 : int(rng());
+        unsigned out;
+        demo::spans::shade_scalar(&out, &shade, 1, colour);
+        unsigned want = colour & 0xff000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            long long product = static_cast<long long>((colour >> shift) & 0xff) * shade;
+            want |= static_cast<unsigned>((product >> 8) & 0xff) << shift;
+        }
+        ASSERT_EQ(out, want) << std::hex << colour << " shade " << std::dec << shade;
+    }
+}
+
+#if defined(__SSE2__)
+TEST(SpanTwins, VectorAndScalarAreBitIdentical) {
+    std::mt19937 rng(13);
+    const int pad = 8;
+    for (int i = 0; i < 20000; ++i) {
+        // Lengths past one row exercise the scalar twin's scratch refills.
+        const int count = int(rng() % (i % 10 ? 150 : 1400)), offset = int(rng() % 4);
+        const unsigned colour = rng();
+        const int wide = i % 4 == 0;
+        const int s0 = wide ? int(rng()) : int(rng() % 300) - 20;
+        const int s1 = wide ? int(rng()) : int(rng() % 300) - 20;
+        std::vector<unsigned> a(count + 2 * pad + 4, 0x12345678u), b = a;
+        unsigned *pa = a.data() + pad + offset, *pb = b.data() + pad + offset;
+        demo::spans::shade_run_scalar(pa, count, s0, s1, colour);
+        demo::spans::shade_run_sse2(pb, count, s0, s1, colour);
+        ASSERT_EQ(a, b) << "shade, count " << count << " offset " << offset << " " << s0 << ".."
+                        << s1;
+        demo::spans::fill_scalar(pa, count, colour ^ 0x5a5a5a5au);
+        demo::spans::fill_sse2(pb, count, colour ^ 0x5a5a5a5au);
+        ASSERT_EQ(a, b) << "fill, count " << count << " offset " << offset;
+    }
+}
+#endif
+
+TEST_F(Random2d, LinesMatchTheSteppingWhereverTheyLie) {
+    for (int i = 0; i < 2000; ++i) {
+        const bool inside = i % 2 == 0;
+        const int x1 = inside ? uniform(0, 639) : uniform(-900, 1500);
+        const int y1 = inside ? uniform(0, 479) : uniform(-900, 1500);
+        const int x2 = inside ? uniform(0, 639) : uniform(-900, 1500);
+        const int y2 = i % 7 == 0 ? y1 : inside ? uniform(0, 479) : uniform(-900, 1500);
+        demo::drawline2d_val(x1, y1, x2, y2, 0xff);
+        const PixelSet want = stepped_line(x1, y1, x2, y2);
+        for (const auto &p : want)
+            ASSERT_EQ(at(p.first, p.second), 0xffu);
+        for (const auto &p : want)
+            lines[p.second][p.first] = background;
+        if (inside) {
+            EXPECT_EQ(want.size(),
+                      size_t(y1 == y2 ? std::abs(x2 - x1) + 1
+                                      : std::max(std::abs(x2 - x1), std::abs(y2 - y1))));
+        }
+        expect_within(0, -1, 0, -1); // nothing but the expected pixels
+    }
+    EXPECT_TRUE(guards_intact());
+}
+
+TEST_F(Random2d, ConvexPolygonsStayInTheirBox) {
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 2000; ++i) {
+        // Corners on an ellipse in angle order: convex, so monotone in y.
+        const int n = uniform(3, 9);
+        const double cx = uniform(81, 558), cy = uniform(81, 398);
+        const double rx = uniform(10, 80), ry = uniform(10, 80);
+        std::vector<double> angles(n);
+        for (double &a : angles)
+            a = std::uniform_real_distribution<double>(0, 6.283185307179586)(rng);
+        std::sort(angles.begin(), angles.end());
+        if (i % 2)
+            std::reverse(angles.begin(), angles.end());
+        demo::polygon2d_c poly;
+        poly.colour = 0x00c0ffeeu;
+        for (double a : angles)
+            poly.points.push_back({int(std::lround(cx + rx * std::cos(a))),
+                                   int(std::lround(cy + ry * std::sin(a))), 256});
+        int x0 = 640, x1 = -1, y0 = 480, y1 = -1;
+        for (const auto &p : poly.points) {
+            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
+            y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        }
+        if (i % 4 < 2)
+            demo::drawpoly2d<bool>(poly);
+        else
+            demo::drawpoly2d<demo::shade_t>(poly);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0 - 1; x <= x1; ++x)
+                ASSERT_TRUE(at(x, y) == background || at(x, y) == poly.colour);
+        expect_within(x0 - 1, x1, y0, y1);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(guards_intact());
+}
+
+TEST_F(Random2d, TrianglesStayInTheirBox) {
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 3000; ++i) {
+        demo::triangle2d_s t;
+        t.colour = 0x00123456u;
+        for (auto &v : t.vertex)
+            v = {uniform(0, 640), uniform(0, 480), uniform(0, 256)};
+        int x0 = 640, x1 = 0, y0 = 480, y1 = 0;
+        for (const auto &v : t.vertex) {
+            x0 = std::min(x0, v.x), x1 = std::max(x1, v.x);
+            y0 = std::min(y0, v.y), y1 = std::max(y1, v.y);
+        }
+        if (i % 2)
+            demo::drawtriangle2d_flat(t);
+        else
+            demo::drawtriangle2d_gourad(t);
+        // The bottom row is never drawn; the Gouraud rows are half-open.
+        expect_within(x0, std::min(639, i % 2 ? x1 : x1 - 1), y0, y1 - 1);
+    }
+    testing::internal::GetCapturedStderr(); // a Gouraud row reaching column 640 is reported
+    EXPECT_TRUE(guards_intact());
+}
+
+TEST_F(Random2d, AnyInputStaysInTheFrame) {
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 6000; ++i) {
+        demo::polygon2d_c poly;
+        poly.colour = rng();
+        const int n = uniform(0, 8);
+        // Half the polygons are random points in the frame, mostly not monotone.
+        const bool framed = i % 2 == 0;
+        for (int k = 0; k < n; ++k)
+            poly.points.push_back({framed ? uniform(0, 639) : any_coordinate(640),
+                                   framed ? uniform(0, 479) : any_coordinate(480),
+                                   i % 3 ? uniform(-300, 600) : int(rng())});
+        switch (i % 5) {
+        case 0:
+            demo::drawpoly2d<bool>(poly);
+            break;
+        case 1:
+            demo::drawpoly2d<demo::shade_t>(poly);
+            break;
+        case 2:
+            demo::drawpoly2d_wireframe(poly);
+            break;
+        case 3:
+            if (n >= 3) {
+                demo::triangle2d_s t;
+                std::copy(poly.points.begin(), poly.points.begin() + 3, t.vertex);
+                t.colour = poly.colour;
+                demo::drawtriangle2d_flat(t);
+                demo::drawtriangle2d_gourad(t);
+            }
+            break;
+        default:
+            demo::drawline2d_val(any_coordinate(640), any_coordinate(480), any_coordinate(640),
+                                 any_coordinate(480), poly.colour);
+            demo::draw_poly_line_rgba8888<bool>(any_coordinate(480), any_coordinate(640),
+                                                any_coordinate(640), false, false, poly.colour);
+            demo::draw_poly_line_rgba8888<demo::shade_t>(any_coordinate(480), any_coordinate(640),
+                                                         any_coordinate(640), int(rng()),
+                                                         int(rng()), poly.colour);
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(guards_intact());
+}
