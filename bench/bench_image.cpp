@@ -9,14 +9,21 @@
 
 namespace {
 
+// A frame of its own for one benchmark; the previous one is put back after.
 struct Frame {
     std::vector<unsigned> pixels = std::vector<unsigned>(640 * 480);
     std::vector<unsigned *> lines = std::vector<unsigned *>(480);
+    unsigned *saved_frame = demo::frame;
+    unsigned **saved_lines = demo::frame_lines;
     Frame() {
         for (int y = 0; y < 480; y++)
             lines[y] = pixels.data() + y * 640;
         demo::frame = pixels.data();
         demo::frame_lines = lines.data();
+    }
+    ~Frame() {
+        demo::frame = saved_frame;
+        demo::frame_lines = saved_lines;
     }
 };
 
