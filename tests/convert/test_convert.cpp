@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -331,15 +332,19 @@ TEST(ConvertKernels, NoKernelTouchesMemoryBeyondTheRow) {
                 std::vector<unsigned char> reference(out);
                 run_kernel(ptc_rows::scalar_kernels(), l, reference.data(), pixels.data(), count);
                 // A row against the far fences, then one against the near ones.
+                // std::copy and std::equal, not memcpy and memcmp: with no
+                // pixels the vectors' data() may be null, which those forbid.
                 fenced far_source(in), far_destination(out);
-                std::memcpy(far_source.ending(in), pixels.data(), in);
+                std::copy(pixels.begin(), pixels.end(), far_source.ending(in));
                 run_kernel(*set, l, far_destination.ending(out), far_source.ending(in), count);
-                ASSERT_EQ(std::memcmp(far_destination.ending(out), reference.data(), out), 0)
+                ASSERT_TRUE(
+                    std::equal(reference.begin(), reference.end(), far_destination.ending(out)))
                     << set->name << " " << l.name << " " << count;
                 fenced near_source(in), near_destination(out);
-                std::memcpy(near_source.first(), pixels.data(), in);
+                std::copy(pixels.begin(), pixels.end(), near_source.first());
                 run_kernel(*set, l, near_destination.first(), near_source.first(), count);
-                ASSERT_EQ(std::memcmp(near_destination.first(), reference.data(), out), 0)
+                ASSERT_TRUE(
+                    std::equal(reference.begin(), reference.end(), near_destination.first()))
                     << set->name << " " << l.name << " " << count;
             }
 }
