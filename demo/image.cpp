@@ -89,10 +89,24 @@ void drawimage(const pic_s &pic, int x, int y) {
     if (left >= right || top >= bottom)
         return;
 
-    const std::size_t bytes = std::size_t(right - left) * sizeof(unsigned);
+    // Rows that follow one another in memory both in the picture (the whole
+    // width is copied) and in the frame (each row starts where the previous
+    // copied part ends) are copied as one block: one call of the C library's
+    // copy, at its full speed, instead of one short copy per row.
+    const long long width = right - left;
     const unsigned *source = pic.pixels + (top - y) * pic.width + (left - x);
-    for (long long row = top; row < bottom; row++, source += pic.width)
-        std::memcpy(frame_lines[row] + left, source, bytes);
+    const bool whole_rows = width == pic.width;
+    for (long long row = top; row < bottom;) {
+        unsigned *destination = frame_lines[row] + left;
+        long long rows = 1;
+        if (whole_rows)
+            while (row + rows < bottom &&
+                   frame_lines[row + rows] + left == destination + rows * width)
+                ++rows;
+        std::memcpy(destination, source, std::size_t(rows * width) * sizeof(unsigned));
+        row += rows;
+        source += rows * pic.width;
+    }
 }
 
 } // namespace demo

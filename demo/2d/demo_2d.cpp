@@ -18,19 +18,35 @@ constexpr int columns = 640;
 constexpr int lines = 480;
 
 // The pixel loops behind the span writers, chosen once at build time.
+// A shaded run's colour is made ready (shade_colour) once per polygon.
 #if defined(VORBO_SIMD) && VORBO_SIMD && defined(__SSE2__)
 inline void fill_pixels(unsigned *dst, int count, unsigned colour) {
     spans::fill_sse2(dst, count, colour);
 }
-inline void shade_pixels(unsigned *dst, int count, int s_start, int s_end, unsigned colour) {
+constexpr int edge_slack = 3; // room past an edge's values for the vector writer
+inline void fixed_point_edge(int from, int to, int count, int *out) {
+    spans::fixed_point_values_sse2(from, to, count, out);
+}
+typedef spans::shade_colour_sse2 shade_colour;
+inline void shade_pixels(unsigned *dst, int count, int s_start, int s_end,
+                         const shade_colour &colour) {
     spans::shade_run_sse2(dst, count, s_start, s_end, colour);
 }
 #else
 inline void fill_pixels(unsigned *dst, int count, unsigned colour) {
     spans::fill_scalar(dst, count, colour);
 }
-inline void shade_pixels(unsigned *dst, int count, int s_start, int s_end, unsigned colour) {
-    spans::shade_run_scalar(dst, count, s_start, s_end, colour);
+constexpr int edge_slack = 0;
+inline void fixed_point_edge(int from, int to, int count, int *out) {
+    spans::fixed_point_values(from, to, count, out);
+}
+struct shade_colour {
+    unsigned colour;
+    explicit shade_colour(unsigned colour) : colour(colour) {}
+};
+inline void shade_pixels(unsigned *dst, int count, int s_start, int s_end,
+                         const shade_colour &colour) {
+    spans::shade_run_scalar(dst, count, s_start, s_end, colour.colour);
 }
 #endif
 
@@ -76,10 +92,10 @@ void draw_poly_line_rgba8888<shade_t>(int c, int x_s, int x_e, const shade_t &sh
     DEMO_CHECK(x_e>=0 && x_e<640);
     // clang-format on
 
-    // The run is half-open, so at most 639 pixels: the shades are stepped
-    // through a scratch row of the frame's width at most.
+    // The run is half-open, so at most 639 pixels (the scalar twin steps its
+    // shades through a scratch row of the frame's width).
     const int n = x_e - x_s;
-    shade_pixels(frame_lines[c] + x_s, n, s_s, s_e, colour);
+    shade_pixels(frame_lines[c] + x_s, n, s_s, s_e, shade_colour(colour));
 }
 
 // ---------------------------------------------------------------------------
@@ -169,13 +185,53 @@ void drawpoly2d_wireframe(const polygon2d_c &polygon) {
 
 namespace {
 
+// The values of one edge: Interpolate_num<int>(from, to, count).getN(count,
+// out), in fixed point for edges of up to 1024 rows (no carry from row to
+// row). out must have room for edge_slack values more, which the next edge
+// overwrites or no row reads.
+inline void edge_values(int from, int to, int count, int *out) {
+    if (count <= 0) // a horizontal edge inside a chain gives no rows
+        return;
+    if (count <= spans::fixed_point_max_run)
+        fixed_point_edge(from, to, count, out);
+    else
+        Interpolate_num<int>(from, to, count).getN(count, out);
+}
+
 // Shade values of one edge: nothing to interpolate for a flat fill.
 inline void edge_shades(const coord2d_s &, const coord2d_s &, int count, bool *out) {
     std::fill(out, out + count, false);
 }
 inline void edge_shades(const coord2d_s &from, const coord2d_s &to, int count, shade_t *out) {
-    Interpolate_num<int>(from.shade, to.shade, count).getN(count, out);
+    edge_values(from.shade, to.shade, count, out);
 }
+
+// The rows of a polygon whose column tables passed their checks, so both
+// ends of every row lie in 0..639. A flat row is the flat span writer itself;
+// a shaded row inside the frame goes straight to the pixel loop, and one
+// outside it to the span writer, which reports its row check.
+template <typename T> struct polygon_rows;
+template <> struct polygon_rows<bool> {
+    unsigned colour;
+    explicit polygon_rows(unsigned colour) : colour(colour) {}
+    void draw(int y, int x_s, int x_e, bool, bool) const { fill_row_clipped(y, x_s, x_e, colour); }
+};
+template <> struct polygon_rows<shade_t> {
+    unsigned colour;
+    shade_colour ready;
+    explicit polygon_rows(unsigned colour) : colour(colour), ready(colour) {}
+    void draw(int y, int x_s, int x_e, shade_t s_s, shade_t s_e) const {
+        if (y < 0 || y >= lines) {
+            draw_poly_line_rgba8888<shade_t>(y, x_s, x_e, s_s, s_e, colour);
+            return;
+        }
+        if (x_e < x_s) {
+            std::swap(x_s, x_e);
+            std::swap(s_s, s_e);
+        }
+        shade_pixels(frame_lines[y] + x_s, x_e - x_s, s_s, s_e, ready);
+    }
+};
 
 } // namespace
 
@@ -204,8 +260,8 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
     // ledge/lshade run from the top row down along the chain from the top
     // corner forward through points; redge/rshade run from the bottom row up
     // along the chain from the bottom corner forward (wrapping) to the top.
-    int ledge[max_poly_rows], redge[max_poly_rows];
-    T lshade[max_poly_rows], rshade[max_poly_rows];
+    int ledge[max_poly_rows + edge_slack], redge[max_poly_rows + edge_slack];
+    T lshade[max_poly_rows + edge_slack], rshade[max_poly_rows + edge_slack];
 
     int *edge = ledge;
     T *shade = lshade;
@@ -230,7 +286,7 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
         // such a polygon is not monotone in y and cannot be filled by rows.
         DEMO_CHECK(chain_rows + dy <= rows);
         const int count = static_cast<int>(dy);
-        Interpolate_num<int>(points[cur].x, points[next].x, count).getN(count, edge + chain_rows);
+        edge_values(points[cur].x, points[next].x, count, edge + chain_rows);
         edge_shades(points[cur], points[next], count, shade + chain_rows);
         chain_rows += dy;
         cur = next;
@@ -249,11 +305,11 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
     // 0). The flat writer fills [x_s, x_e] and skips rows given right to
     // left; the Gouraud writer orders the ends and fills [x_s, x_e).
     const int top_y = points[top].y;
+    const polygon_rows<T> row(polygon.colour);
     for (int c = 0; c < rows; ++c) {
         const int x_s = ledge[c] == 0 ? 0 : ledge[c] - 1;
         const int x_e = redge[rows - 1 - c];
-        draw_poly_line_rgba8888<T>(top_y + c, x_s, x_e, lshade[c], rshade[rows - 1 - c],
-                                   polygon.colour);
+        row.draw(top_y + c, x_s, x_e, lshade[c], rshade[rows - 1 - c]);
     }
 }
 

@@ -168,8 +168,42 @@ template <typename T> inline T Interpolate_num<T>::get() {
 }
 
 template <typename T> inline void Interpolate_num<T>::getN(int count, T *out) {
-    for (int i = 0; i < count; ++i)
-        out[i] = get();
+    if (count <= 0)
+        return;
+    // The constructor leaves, and get() keeps, err_inc - err_dec <= err <
+    // err_inc (with err_dec > 0 and err_inc >= 0). In that state r = err -
+    // err_inc + err_dec lies in [0, err_dec), and one get() moves value by
+    // floor((r + err_inc) / err_dec) units and leaves r = (r + err_inc) mod
+    // err_dec: a fixed whole number of units plus a carry, with no division
+    // per value. Any other state takes get() one value at a time. The bound
+    // keeps r + err_inc from overflowing.
+    const long long limit = 1LL << 61;
+    if (err_dec <= 0 || err_dec >= limit || err_inc < 0 || err_inc >= limit ||
+        err < err_inc - err_dec || err >= err_inc) {
+        for (int i = 0; i < count; ++i)
+            out[i] = get();
+        return;
+    }
+    long long whole = 0, part = err_inc;
+    if (err_inc >= err_dec) {
+        // A 32-bit division, the quicker one, where both fit 32 bits.
+        if (err_inc <= 0xffffffffLL)
+            whole = static_cast<unsigned>(err_inc) / static_cast<unsigned>(err_dec);
+        else
+            whole = err_inc / err_dec;
+        part = err_inc - whole * err_dec;
+    }
+    const long long advance = step * whole;
+    long long v = value, r = err - err_inc + err_dec;
+    for (int i = 0; i < count; ++i) {
+        out[i] = static_cast<T>(v);
+        r += part;
+        const bool carry = r >= err_dec;
+        r -= carry ? err_dec : 0;
+        v += advance + (carry ? step : 0);
+    }
+    value = v;
+    err = r + err_inc - err_dec;
 }
 
 } // namespace demo

@@ -1,4 +1,4 @@
-// Pixel loops of the span writers: a plain scalar twin and an SSE2 twin of each.
+// Span pixel loops and fixed-point edge stepping: a plain scalar twin and an SSE2 twin of each.
 #pragma once
 
 #include <algorithm>
@@ -49,6 +49,79 @@ inline void shade_run_scalar(unsigned *dst, int count, int s_start, int s_end, u
     }
 }
 
+// Interpolation in fixed point, for the vector Gouraud run and the polygon
+// edges: the same values as the error-term stepping of Interpolate_num, with
+// no carry to propagate from one value to the next. Value k of n (k < n),
+// from start to end, is
+//     start + step * floor((2k * distance + n) / 2n).
+// Split distance = whole * n + part (whole = 0 and part = distance when the
+// distance is below 1024, else part < n): the quotient is then k * whole plus
+// floor(k * part / n + 1/2), and for n <= 1024 and part < 1024 that last term
+// is exactly (k * frac + 2^20) >> 21 with frac = part * 2^21 / n rounded up,
+// give or take 2^-22 (fixed_point_frac). Proof: the fixed-point sum is
+// k * part / n + 1/2 plus k * (frac - part * 2^21 / n) / 2^21, an excess of
+// at least 0 and at most (n - 1) * (1 + 2^-22) / 2^21, below 1/2n for n <= 1024;
+// the exact value is a multiple of 1/2n, so it lies at least 1/2n below the
+// next whole number and both round down to the same one. No sum exceeds 32
+// bits: k * frac + 2^20 <= part * 2^21 + n + 2^20 < 2^32.
+constexpr int fixed_point_max_run = 1024;
+
+// 2^53 / n, rounded down, plus one, for n = 1 .. fixed_point_max_run.
+struct fixed_point_reciprocals {
+    std::uint64_t of[fixed_point_max_run + 1];
+};
+constexpr fixed_point_reciprocals make_fixed_point_reciprocals() {
+    fixed_point_reciprocals table{};
+    for (int n = 1; n <= fixed_point_max_run; ++n)
+        table.of[n] = (std::uint64_t(1) << 53) / static_cast<std::uint64_t>(n) + 1;
+    return table;
+}
+inline constexpr fixed_point_reciprocals fixed_point_reciprocal = make_fixed_point_reciprocals();
+
+// frac for part < 1024 and 1 <= n <= fixed_point_max_run, without a division:
+// part * (2^53 / n + e) / 2^32 with 0 < e <= 1 overshoots part * 2^21 / n by
+// less than 2^-22, and dropping its fraction then adding one leaves frac above
+// part * 2^21 / n by more than 0 and at most 1 + 2^-22.
+inline unsigned fixed_point_frac(unsigned part, int n) {
+    return static_cast<unsigned>((part * fixed_point_reciprocal.of[n]) >> 32) + 1;
+}
+
+// The steps of a fixed-point interpolation from start to end over n values.
+// Values are kept modulo 2^32, which is exact, since every one is an int.
+struct fixed_point_steps {
+    unsigned base;  // start, plus one going down: start - t is (start + 1) + (t ^ ~0)
+    unsigned flip;  // 0 going up, ~0 going down (also when end equals start)
+    unsigned whole; // whole units per value
+    unsigned frac;  // the rest, in units of 2^-21
+    fixed_point_steps(int start, int end, int n) {
+        const bool down = !(end > start);
+        // The distance of two ints fits 32 unsigned bits.
+        const unsigned distance = down ? static_cast<unsigned>(start) - static_cast<unsigned>(end)
+                                       : static_cast<unsigned>(end) - static_cast<unsigned>(start);
+        unsigned part = distance;
+        whole = 0;
+        if (distance >= 1024) {
+            whole = distance / static_cast<unsigned>(n);
+            part = distance - whole * static_cast<unsigned>(n);
+        }
+        frac = fixed_point_frac(part, n);
+        base = static_cast<unsigned>(start) + down;
+        flip = down ? ~0u : 0u;
+    }
+};
+
+// Writes the n values from start to end (1 <= n <= fixed_point_max_run) to
+// out[0..n-1]: what Interpolate_num<int>(start, end, n).getN(n, out) writes.
+inline void fixed_point_values(int start, int end, int n, int *out) {
+    const fixed_point_steps steps(start, end, n);
+    unsigned sum = 1u << 20, wholes = 0;
+    for (int k = 0; k < n; ++k) {
+        out[k] = static_cast<int>(steps.base + (((sum >> 21) + wholes) ^ steps.flip));
+        sum += steps.frac;
+        wholes += steps.whole;
+    }
+}
+
 #if defined(__SSE2__)
 inline void fill_sse2(unsigned *dst, int count, unsigned colour) {
     if (count < 4) {
@@ -82,90 +155,111 @@ inline void fill_sse2(unsigned *dst, int count, unsigned colour) {
         _mm_store_si128(reinterpret_cast<__m128i *>(p + 4), v);
 }
 
+// Lanes 0, x, 2x and 3x (modulo 2^32).
+inline __m128i lane_multiples(unsigned x) {
+    const __m128i v = _mm_set1_epi32(static_cast<int>(x));
+    return _mm_add_epi32(_mm_add_epi32(_mm_slli_si128(v, 4), _mm_slli_si128(v, 8)),
+                         _mm_slli_si128(v, 12));
+}
+
+// fixed_point_values four at a time: writes out[0..n-1] and up to three
+// values more past them, so out must have room for n + 3.
+inline void fixed_point_values_sse2(int start, int end, int n, int *out) {
+    const fixed_point_steps steps(start, end, n);
+    const __m128i flip = _mm_set1_epi32(static_cast<int>(steps.flip));
+    const __m128i base = _mm_set1_epi32(static_cast<int>(steps.base));
+    const __m128i frac4 = _mm_set1_epi32(static_cast<int>(4 * steps.frac));
+    const __m128i whole4 = _mm_set1_epi32(static_cast<int>(4 * steps.whole));
+    __m128i sums = _mm_add_epi32(_mm_set1_epi32(1 << 20), lane_multiples(steps.frac));
+    __m128i wholes = steps.whole ? lane_multiples(steps.whole) : _mm_setzero_si128();
+    for (int k = 0; k < n; k += 4) {
+        const __m128i t = _mm_add_epi32(_mm_srli_epi32(sums, 21), wholes);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k),
+                         _mm_add_epi32(base, _mm_xor_si128(t, flip)));
+        sums = _mm_add_epi32(sums, frac4);
+        wholes = _mm_add_epi32(wholes, whole4);
+    }
+}
+
+// A colour made ready for shade_run_sse2, once for all the runs of a polygon.
+// Every byte product keeps only its bits 8..15, which depend only on the low
+// 16 bits of the shade: with those 16 bits twice in a lane, one unsigned high
+// multiply by (blue << 8, red << 8) gives the blue and red bytes in place and
+// one low multiply by (green, 0) gives green's.
+struct shade_colour_sse2 {
+    unsigned colour;
+    __m128i blue_red, green, top;
+    explicit shade_colour_sse2(unsigned colour)
+        : colour(colour), blue_red(_mm_set1_epi32(static_cast<int>(
+                              ((colour & 0xffu) << 8) | ((colour >> 16 & 0xffu) << 24)))),
+          green(_mm_set1_epi32(static_cast<int>(colour >> 8 & 0xffu))),
+          top(_mm_set1_epi32(static_cast<int>(colour & 0xff000000u))) {}
+};
+
 // The same pixels as shade_run_scalar, four at a time, without the scratch
-// row. Lane j steps the shades of pixels j, j + 8, j + 16, ...: eight steps at
-// once move the shade by a fixed whole amount plus a carry from a remainder
-// kept in [0, 2n), exactly as the one-step interpolator does. The shades are
-// kept modulo 2^32, which is exact: every one of them is an int between
-// s_start and s_end. Only bits 8..15 of each byte product survive, and they
-// depend only on the low 16 bits of the shade, so each channel is one 16-bit
-// multiply (the upper 16-bit half of every lane multiplies by 0).
-inline void shade_run_sse2(unsigned *dst, int count, int s_start, int s_end, unsigned colour) {
+// row. Runs longer than fixed_point_max_run take the scalar twin.
+inline void shade_run_sse2(unsigned *dst, int count, int s_start, int s_end,
+                           const shade_colour_sse2 &colour) {
     if (count <= 0)
         return;
-    if (count > (1 << 28)) { // remainders would not fit the 32-bit lanes
-        shade_run_scalar(dst, count, s_start, s_end, colour);
+    if (count > fixed_point_max_run) {
+        shade_run_scalar(dst, count, s_start, s_end, colour.colour);
         return;
     }
-    // The distance of two ints fits 32 unsigned bits, and so does count.
-    const unsigned d = s_end > s_start
-                           ? static_cast<unsigned>(s_end) - static_cast<unsigned>(s_start)
-                           : static_cast<unsigned>(s_start) - static_cast<unsigned>(s_end);
-    const long long step = s_end > s_start ? 1 : -1;
-    const long long twice_n = 2LL * count;
-    const long long advance = step * static_cast<long long>(d / static_cast<unsigned>(count));
-    const long long rem = 2 * static_cast<long long>(d % static_cast<unsigned>(count));
-    // Shades and remainders of pixels 0..7: lanes of two vectors, whose
-    // carry chains then run side by side.
-    alignas(16) int lane_shade[8], lane_err[8];
-    long long value = s_start, err = count;
-    for (int j = 0; j < 8; ++j) {
-        lane_shade[j] = static_cast<int>(static_cast<unsigned>(value));
-        lane_err[j] = static_cast<int>(err);
-        const long long over = err + rem - twice_n;
-        const bool carry = over >= 0;
-        err = carry ? over : over + twice_n;
-        value += advance + (carry ? step : 0);
-    }
-    // Eight steps: 8 * rem < 8 * twice_n, so at most seven whole carries.
-    long long advance8 = 8 * advance, rem8 = 8 * rem;
-    while (rem8 >= twice_n) {
-        rem8 -= twice_n;
-        advance8 += step;
-    }
+    const fixed_point_steps steps(s_start, s_end, count);
+    const unsigned frac = steps.frac, whole = steps.whole;
+    const __m128i flip = _mm_set1_epi32(static_cast<int>(steps.flip));
+    const __m128i base = _mm_set1_epi32(static_cast<int>(steps.base));
+    const __m128i frac_lanes = lane_multiples(frac);
+    const __m128i whole_lanes = whole ? lane_multiples(whole) : _mm_setzero_si128();
+    const __m128i mask_blue_red = _mm_set1_epi32(0x00ff00ff);
+    const __m128i mask_green = _mm_set1_epi32(0xff00);
 
-    const __m128i advance_v = _mm_set1_epi32(static_cast<int>(static_cast<unsigned>(advance8)));
-    const __m128i rem_v = _mm_set1_epi32(static_cast<int>(rem8));
-    const __m128i twice_n_v = _mm_set1_epi32(static_cast<int>(twice_n));
-    const __m128i limit_v = _mm_set1_epi32(static_cast<int>(twice_n - 1));
-    const __m128i step_v = _mm_set1_epi32(static_cast<int>(step));
-    const __m128i blue = _mm_set1_epi32(static_cast<int>(colour & 0xffu));
-    const __m128i green = _mm_set1_epi32(static_cast<int>((colour >> 8) & 0xffu));
-    const __m128i red = _mm_set1_epi32(static_cast<int>((colour >> 16) & 0xffu));
-    const __m128i top = _mm_set1_epi32(static_cast<int>(colour & 0xff000000u));
-    const __m128i mask_b = _mm_set1_epi32(0xff);
-    const __m128i mask_g = _mm_set1_epi32(0xff00);
-    const __m128i mask_r = _mm_set1_epi32(0xff0000);
-
-    auto pixels = [&](__m128i shades) {
-        const __m128i b = _mm_and_si128(_mm_srli_epi32(_mm_mullo_epi16(shades, blue), 8), mask_b);
-        const __m128i g = _mm_and_si128(_mm_mullo_epi16(shades, green), mask_g);
-        const __m128i r = _mm_and_si128(_mm_slli_epi32(_mm_mullo_epi16(shades, red), 8), mask_r);
-        return _mm_or_si128(_mm_or_si128(top, r), _mm_or_si128(g, b));
+    // Shades of pixels k .. k + 3 from the fixed-point sums and whole parts.
+    auto shades = [&](__m128i sums, __m128i wholes) {
+        const __m128i t = _mm_add_epi32(_mm_srli_epi32(sums, 21), wholes);
+        return _mm_add_epi32(base, _mm_xor_si128(t, flip));
     };
-    auto step_lanes = [&](__m128i &shades, __m128i &errs) {
-        shades = _mm_add_epi32(shades, advance_v);
-        errs = _mm_add_epi32(errs, rem_v);
-        const __m128i carry = _mm_cmpgt_epi32(errs, limit_v);
-        errs = _mm_sub_epi32(errs, _mm_and_si128(carry, twice_n_v));
-        shades = _mm_add_epi32(shades, _mm_and_si128(carry, step_v));
+    auto shades_from = [&](unsigned k) {
+        return shades(
+            _mm_add_epi32(_mm_set1_epi32(static_cast<int>(k * frac + (1u << 20))), frac_lanes),
+            _mm_add_epi32(_mm_set1_epi32(static_cast<int>(k * whole)), whole_lanes));
+    };
+    auto pixels = [&](__m128i s) {
+        const __m128i twice = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xa0), 0xa0);
+        const __m128i br = _mm_and_si128(_mm_mulhi_epu16(twice, colour.blue_red), mask_blue_red);
+        const __m128i g = _mm_and_si128(_mm_mullo_epi16(twice, colour.green), mask_green);
+        return _mm_or_si128(_mm_or_si128(br, g), colour.top);
     };
 
-    __m128i shades_a = _mm_load_si128(reinterpret_cast<const __m128i *>(lane_shade));
-    __m128i shades_b = _mm_load_si128(reinterpret_cast<const __m128i *>(lane_shade + 4));
-    __m128i errs_a = _mm_load_si128(reinterpret_cast<const __m128i *>(lane_err));
-    __m128i errs_b = _mm_load_si128(reinterpret_cast<const __m128i *>(lane_err + 4));
-    int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), pixels(shades_a));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i + 4), pixels(shades_b));
-        step_lanes(shades_a, errs_a);
-        step_lanes(shades_b, errs_b);
+    if (count < 4) {
+        // Lanes past the run may wrap around; they are not stored.
+        __m128i p = pixels(shades_from(0));
+        if (count & 2) {
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(dst), p);
+            p = _mm_srli_si128(p, 8);
+        }
+        if (count & 1)
+            dst[count - 1] = static_cast<unsigned>(_mm_cvtsi128_si32(p));
+        return;
     }
-    // The last one to seven pixels take the shades of lanes 0 to 6.
-    _mm_store_si128(reinterpret_cast<__m128i *>(lane_shade), shades_a);
-    _mm_store_si128(reinterpret_cast<__m128i *>(lane_shade + 4), shades_b);
-    shade_scalar(dst + i, lane_shade, count - i, colour);
+    // The last four pixels in one store; the four-pixel steps before it may
+    // overlap it, which writes the same values twice.
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + count - 4),
+                     pixels(shades_from(static_cast<unsigned>(count) - 4)));
+    __m128i sums = _mm_add_epi32(_mm_set1_epi32(1 << 20), frac_lanes);
+    __m128i wholes = whole_lanes;
+    const __m128i frac4 = _mm_set1_epi32(static_cast<int>(4 * frac));
+    const __m128i whole4 = _mm_set1_epi32(static_cast<int>(4 * whole));
+    for (int i = 0; i < count - 4; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), pixels(shades(sums, wholes)));
+        sums = _mm_add_epi32(sums, frac4);
+        wholes = _mm_add_epi32(wholes, whole4);
+    }
+}
+
+inline void shade_run_sse2(unsigned *dst, int count, int s_start, int s_end, unsigned colour) {
+    shade_run_sse2(dst, count, s_start, s_end, shade_colour_sse2(colour));
 }
 #endif
 

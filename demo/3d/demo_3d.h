@@ -102,6 +102,13 @@ void sortpolygon3d_backtofront(const std::vector<polygon3d_c> &polys,
 // p lies in the viewer's plane (y = -50) or gives no number.
 bool project(const fcoord3d_s &p, coord2d_s &out);
 
+// The shade drawpoly3d_gourad gives a corner whose transformed vertex normal
+// has y = d: the angle a = atan2(sqrt(1 - d*d), d) (the arc cosine of d, 1 - d*d
+// held at 0 or more), t = a * 2/pi - 1 held in [0, 1] (NaN counting as 0),
+// then t * 206 + 50 without its fraction: 50 for a normal edge-on or turned
+// away, 256 for one facing the viewer.
+shade_t vertex_shade(double d);
+
 // Face drawing functions for draw_func.
 // Outline of the face in its own colour; no visibility test.
 void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);

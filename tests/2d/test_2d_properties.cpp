@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace vorbo_test;
@@ -111,6 +113,92 @@ TEST(InterpolatorProperty, MatchesTheErrorTermStepping) {
     }
 }
 
+// getN takes whole runs at once; it must leave the same values and the same
+// fields as that many get() calls, from any state, including states no
+// constructor makes.
+TEST(InterpolatorProperty, GetNEqualsOneGetAtATime) {
+    std::mt19937 rng(17);
+    auto pick = [&](long long lo, long long hi) {
+        return std::uniform_int_distribution<long long>(lo, hi)(rng);
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const int wide = i % 3 == 0 ? INT_MAX : 600;
+        demo::Interpolate_num<int> a(int(pick(-wide, wide)), int(pick(-wide, wide)),
+                                     int(pick(i % 50 ? 1 : -3, 700)));
+        if (i % 7 == 0) { // fields set by hand
+            a.value = pick(-1000, 1000);
+            a.step = pick(0, 1) ? 1 : -1;
+            a.err_dec = pick(-2, 2000);
+            a.err_inc = pick(-2, 3000);
+            a.err = pick(-5000, 5000);
+        }
+        demo::Interpolate_num<int> b = a;
+        for (int round = 0; round < 4; ++round) {
+            const int count = int(pick(-1, 40));
+            std::vector<int> got(count > 0 ? count : 0), want(got.size());
+            a.getN(count, got.data());
+            for (int &w : want)
+                w = b.get();
+            ASSERT_EQ(got, want) << "round " << round;
+            ASSERT_EQ(a.value, b.value);
+            ASSERT_EQ(a.err, b.err);
+            ASSERT_EQ(a.step, b.step);
+            ASSERT_EQ(a.err_dec, b.err_dec);
+            ASSERT_EQ(a.err_inc, b.err_inc);
+        }
+    }
+}
+
+// The fixed-point stepping of the vector span loop and of the polygon edges
+// against the interpolator, for every length it takes and the distances
+// where its arithmetic changes (below and from 1024, multiples of the length,
+// the ends of int).
+TEST(InterpolatorFixedPoint, MatchesGetNForEveryLength) {
+    std::mt19937 rng(19);
+    const int guard = 0x7e7e7e7e;
+    for (int n = 1; n <= demo::spans::fixed_point_max_run; ++n) {
+        const long long distances[] = {0,
+                                       1,
+                                       n - 1LL,
+                                       n,
+                                       n + 1LL,
+                                       1023,
+                                       1024,
+                                       2047,
+                                       3LL * n + 1,
+                                       4294967295LL,
+                                       206,
+                                       static_cast<long long>(rng() % 1024),
+                                       static_cast<long long>(rng() % 100000)};
+        for (long long d : distances) {
+            for (int down = 0; down < 2; ++down) {
+                // A start that keeps start + d or start - d an int.
+                long long lo = down ? INT_MIN + d : INT_MIN, hi = down ? INT_MAX : INT_MAX - d;
+                long long start = n % 3 == 0
+                                      ? (down ? hi : lo)
+                                      : lo + (long long)(rng() % (unsigned long long)(hi - lo + 1));
+                if (d <= 1024 && n % 3 != 0)
+                    start = down ? 256 : 50;
+                const int s = int(start), e = int(down ? start - d : start + d);
+                std::vector<int> want(n);
+                demo::Interpolate_num<int>(s, e, n).getN(n, want.data());
+                std::vector<int> got(n + 3, guard);
+                demo::spans::fixed_point_values(s, e, n, got.data());
+                ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin()))
+                    << s << " to " << e << " over " << n;
+                ASSERT_EQ(got[n], guard) << "wrote past the run";
+#if defined(__SSE2__)
+                std::vector<int> four(n + 4, guard);
+                demo::spans::fixed_point_values_sse2(s, e, n, four.data());
+                ASSERT_TRUE(std::equal(want.begin(), want.end(), four.begin()))
+                    << "sse2: " << s << " to " << e << " over " << n;
+                ASSERT_EQ(four[n + 3], guard) << "sse2 wrote more than three past the run";
+#endif
+            }
+        }
+    }
+}
+
 TEST(SpanTwins, ScalarShadeMatchesTheSignedProductFormula) {
     std::mt19937 rng(11);
     for (int i = 0; i < 20000; ++i) {
@@ -147,6 +235,28 @@ TEST(SpanTwins, VectorAndScalarAreBitIdentical) {
         demo::spans::fill_scalar(pa, count, colour ^ 0x5a5a5a5au);
         demo::spans::fill_sse2(pb, count, colour ^ 0x5a5a5a5au);
         ASSERT_EQ(a, b) << "fill, count " << count << " offset " << offset;
+    }
+}
+#endif
+
+#if defined(__SSE2__)
+// Every run length the span writer can pass, and past the fixed-point limit,
+// at every alignment, for shade pairs at the edges of the arithmetic.
+TEST(SpanTwins, EveryLengthAndAlignment) {
+    const int pairs[][2] = {
+        {50, 256}, {256, 50},          {0, 1023},          {1023, 0},  {0, 1024},
+        {7, 7},    {INT_MIN, INT_MAX}, {INT_MAX, INT_MIN}, {-300, 90}, {65535, 65536 + 9}};
+    const int pad = 8;
+    for (int count = 0; count <= demo::spans::fixed_point_max_run + 6; ++count) {
+        for (const auto &p : pairs) {
+            const int offset = count % 4;
+            const unsigned colour = 0xa5c08040u ^ unsigned(count * 2654435761u);
+            std::vector<unsigned> a(count + 2 * pad + 4, 0x12345678u), b = a;
+            unsigned *pa = a.data() + pad + offset, *pb = b.data() + pad + offset;
+            demo::spans::shade_run_scalar(pa, count, p[0], p[1], colour);
+            demo::spans::shade_run_sse2(pb, count, p[0], p[1], colour);
+            ASSERT_EQ(a, b) << "count " << count << " shades " << p[0] << ".." << p[1];
+        }
     }
 }
 #endif
@@ -275,5 +385,120 @@ TEST_F(Random2d, AnyInputStaysInTheFrame) {
         }
     }
     testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(guards_intact());
+}
+
+// The polygon fill against a plain row-by-row fill built from the algorithm
+// as first described: tables filled with get() one value at a time, then one
+// span writer call per row. Rows may lie far outside the frame (the Gouraud
+// writer reports each of them) and chains may be longer than the fixed-point
+// edges take.
+class PolygonsAgainstRowByRow : public Random2d {
+  protected:
+    template <typename T> void reference_fill(const demo::polygon2d_c &polygon) {
+        const std::vector<coord2d_s> &pt = polygon.points;
+        const int n = int(pt.size());
+        int top = 0, bottom = 0;
+        for (int i = 1; i < n; ++i) {
+            if (pt[i].y < pt[top].y)
+                top = i;
+            if (pt[i].y > pt[bottom].y)
+                bottom = i;
+        }
+        if (pt[top].y == pt[bottom].y)
+            return; // nothing to fill
+        const int rows = pt[bottom].y - pt[top].y + 1;
+        std::vector<int> ledge, redge, lshade, rshade;
+        std::vector<int> *edge = &ledge, *shade = &lshade;
+        int cur = top;
+        do {
+            const int next = (cur + 1) % n;
+            if (cur == bottom)
+                edge = &redge, shade = &rshade;
+            int dy = std::abs(pt[next].y - pt[cur].y) + (next == bottom || next == top);
+            demo::Interpolate_num<int> x(pt[cur].x, pt[next].x, dy);
+            demo::Interpolate_num<int> s(pt[cur].shade, pt[next].shade, dy);
+            for (int k = 0; k < dy; ++k) {
+                edge->push_back(x.get());
+                shade->push_back(s.get());
+            }
+            cur = next;
+        } while (cur != top);
+        ASSERT_EQ(int(ledge.size()), rows);
+        ASSERT_EQ(int(redge.size()), rows);
+        for (int c = 0; c < rows; ++c) {
+            const int r = rows - 1 - c;
+            demo::draw_poly_line_rgba8888<T>(pt[top].y + c, ledge[c] == 0 ? 0 : ledge[c] - 1,
+                                             redge[r], T(lshade[c]), T(rshade[r]), polygon.colour);
+        }
+    }
+
+    // The frame's rows y0..y1 (clipped to the frame), then cleared.
+    std::vector<unsigned> take_rows(int y0, int y1) {
+        std::vector<unsigned> out;
+        for (int y = std::max(y0, 0); y <= std::min(y1, 479); ++y) {
+            out.insert(out.end(), lines[y], lines[y] + 640);
+            std::fill(lines[y], lines[y] + 640, background);
+        }
+        return out;
+    }
+
+    // Runs draw, returning what it wrote on standard error when rows lie
+    // outside the frame (only those are reported).
+    template <typename F> std::string reports(bool outside, F &&draw) {
+        if (!outside) {
+            draw();
+            return "";
+        }
+        testing::internal::CaptureStderr();
+        draw();
+        return testing::internal::GetCapturedStderr();
+    }
+};
+
+TEST_F(PolygonsAgainstRowByRow, FillMatchesTheReferenceFill) {
+    for (int i = 0; i < 800; ++i) {
+        // Convex: corners on an ellipse in angle order, columns inside the
+        // frame; every fifth one reaches far above and below it.
+        const bool tall = i % 5 == 0;
+        const int n = uniform(3, 8);
+        const double cx = uniform(0, 639), cy = uniform(-100, 580);
+        const double rx = uniform(0, 320), ry = tall ? uniform(600, 1000) : uniform(1, 200);
+        std::vector<double> angles(n);
+        for (double &a : angles)
+            a = std::uniform_real_distribution<double>(0, 6.283185307179586)(rng);
+        std::sort(angles.begin(), angles.end());
+        if (i % 2)
+            std::reverse(angles.begin(), angles.end());
+        demo::polygon2d_c poly;
+        poly.colour = rng();
+        const int wide = i % 7 == 0 ? 100000 : 300;
+        for (double a : angles) {
+            const int x = int(std::lround(cx + rx * std::cos(a)));
+            poly.points.push_back({std::min(639, std::max(0, x)),
+                                   int(std::lround(cy + ry * std::sin(a))),
+                                   uniform(-wide / 10, wide)});
+        }
+        int y0 = 480, y1 = -1;
+        for (const auto &p : poly.points)
+            y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+        const bool outside = y0 < 0 || y1 > 479;
+        const bool shaded = i % 4 != 0;
+        const std::string got_err = reports(outside, [&] {
+            if (shaded)
+                demo::drawpoly2d<demo::shade_t>(poly);
+            else
+                demo::drawpoly2d<bool>(poly);
+        });
+        const std::vector<unsigned> got = take_rows(y0, y1);
+        const std::string want_err = reports(outside, [&] {
+            if (shaded)
+                reference_fill<demo::shade_t>(poly);
+            else
+                reference_fill<bool>(poly);
+        });
+        ASSERT_TRUE(got == take_rows(y0, y1)) << "polygon " << i;
+        ASSERT_EQ(got_err, want_err) << "polygon " << i;
+    }
     EXPECT_TRUE(guards_intact());
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -337,6 +338,82 @@ TEST(Draw, IsNotImplementedAndSaysSo) {
     EXPECT_EQ(demo::check_failure_count(), checks + 1);
     EXPECT_NE(err.find("Not done"), std::string::npos);
     EXPECT_EQ(frame.count_not(0), 0);
+}
+
+TEST(Sort, FaceWithoutANormalIsReportedAndLeftOut) {
+    std::vector<fcoord3d_s> coords = {{0, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 1, 1}, {0, -1, 0, 0}};
+    std::vector<polygon3d_c> faces = {face_of({0, 1, 2}, 3), face_of({0, 1, 2}, 3)};
+    faces[1].normal = 4; // past the end of coords
+    std::vector<const polygon3d_c *> out;
+    unsigned long checks = demo::check_failure_count();
+    testing::internal::CaptureStderr();
+    demo::sortpolygon3d_backtofront(faces, coords, out);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(demo::check_failure_count(), checks + 1);
+    EXPECT_NE(err.find("polygon3d_visible"), std::string::npos) << err;
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], &faces[0]);
+}
+
+// The corner shade as first described, through the arc tangent.
+int shade_by_arc_tangent(double d) {
+    double t = std::atan2(std::sqrt(std::max(0.0, 1.0 - d * d)), d) * (2.0 / pi) - 1.0;
+    if (!(t >= 0.0))
+        t = 0.0;
+    if (t > 1.0)
+        t = 1.0;
+    return static_cast<int>(t * 206.0 + 50.0);
+}
+
+// vertex_shade may take a shortcut past the arc tangent, but never to a
+// different shade: checked densely, next to -1, 0 and 1, and on both sides
+// of every step between two shades, where a shortcut would slip first.
+TEST(Gouraud, VertexShadeIsTheArcTangentFormulaEverywhere) {
+    auto expect_same = [](double d) {
+        ASSERT_EQ(demo::vertex_shade(d), shade_by_arc_tangent(d)) << std::hexfloat << d;
+    };
+    const int steps = 2000000;
+    for (int i = 0; i <= steps; ++i)
+        ASSERT_NO_FATAL_FAILURE(expect_same(-1.0 + 2.0 * i / steps));
+    for (double from : {-1.0, 0.0, 1.0}) {
+        double up = from, down = from;
+        for (int i = 0; i < 20000; ++i) {
+            ASSERT_NO_FATAL_FAILURE(expect_same(up));
+            ASSERT_NO_FATAL_FAILURE(expect_same(down));
+            up = std::nextafter(up, 2.0);
+            down = std::nextafter(down, -2.0);
+        }
+    }
+    // The shade falls from 256 at d = -1 to 50 at d = 0: find each step.
+    int found = 0;
+    for (int shade = 51; shade <= 256; ++shade) {
+        double lit = -1.0, dark = 0.0; // shade_by_arc_tangent(lit) >= shade > (dark)
+        if (shade_by_arc_tangent(lit) < shade)
+            continue;
+        while (std::nextafter(lit, dark) != dark) {
+            const double mid = lit + (dark - lit) / 2;
+            if (mid == lit || mid == dark)
+                break;
+            (shade_by_arc_tangent(mid) >= shade ? lit : dark) = mid;
+        }
+        ++found;
+        double a = lit, b = dark;
+        for (int i = 0; i < 64; ++i) {
+            ASSERT_NO_FATAL_FAILURE(expect_same(a));
+            ASSERT_NO_FATAL_FAILURE(expect_same(b));
+            a = std::nextafter(a, -2.0);
+            b = std::nextafter(b, 2.0);
+        }
+        for (int k = 1; k <= 400; ++k) {
+            ASSERT_NO_FATAL_FAILURE(expect_same(lit - k * 5e-9));
+            ASSERT_NO_FATAL_FAILURE(expect_same(dark + k * 5e-9));
+        }
+    }
+    EXPECT_GE(found, 200);
+    for (double d : {std::nan(""), std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), -2.0, 2.0, -0.0,
+                     std::nextafter(-1.0, -2.0), std::nextafter(1.0, 2.0)})
+        ASSERT_NO_FATAL_FAILURE(expect_same(d));
 }
 
 } // namespace

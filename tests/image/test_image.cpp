@@ -2,6 +2,7 @@
 #include "demo/demo.h"
 #include "demo/image.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -262,6 +263,23 @@ TEST_F(Blit, FullFramePictureReplacesEveryPixelTopBytesIncluded) {
     demo::drawimage(pic, 0, 0);
     EXPECT_EQ(actual(), px);
     EXPECT_TRUE(guards_intact());
+}
+
+TEST_F(Blit, RowsThatAreNotAdjacentInMemoryAreCopiedOneByOne) {
+    // Full-width rows are copied as one block only where the row table says
+    // the frame's rows follow one another: here every row but the first 100
+    // is moved one row further down the block, leaving a gap row untouched.
+    std::vector<unsigned> block(W * (H + 1), fill);
+    for (int y = 0; y < H; y++)
+        lines_[y] = block.data() + (y < 100 ? y : y + 1) * W;
+    auto px = some_pixels(W * H, 17);
+    pic_s pic{W, H, px.data()};
+    demo::drawimage(pic, 0, 0);
+    for (int y = 0; y < H; y++)
+        ASSERT_TRUE(std::equal(px.begin() + y * W, px.begin() + (y + 1) * W, lines_[y])) << y;
+    EXPECT_TRUE(std::all_of(block.begin() + 100 * W, block.begin() + 101 * W,
+                            [](unsigned v) { return v == fill; }));
+    EXPECT_EQ(actual(), std::vector<unsigned>(W * H, fill)); // the usual frame is not touched
 }
 
 TEST_F(Blit, PictureInsideTheFrameCoversExactlyItsRectangle) {
