@@ -1,8 +1,8 @@
 // Full-screen presenter: each frame converted straight into video memory through DGA, in a mode of
 // its size.
 #include "ptc/dga_video.h"
-#include "ptc/events.h"
 #include "ptc/ptc.h"
+#include "ptc/x11_shared.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/xf86dga1.h>
@@ -44,11 +44,6 @@ static int ptc_blitcounter;
 static int ptc_source_index, ptc_destination_index;
 XPixmapFormatValues *ptc_pixmap_formats;
 ptc_converter_t ptc_convert;
-
-// Bytes per output pixel of a converter depth (16 -> 2, 24 -> 3, 32 -> 4).
-static int output_pitch(int bits_per_pixel) {
-    return bits_per_pixel / 8;
-}
 
 // The failure exit of the steps before the mode list is held.
 static int close_display() {
@@ -147,22 +142,14 @@ int ptc_open(const char *, int width, int height) {
     ptc_visual = DefaultVisual(ptc_display, ptc_screen);
     ptc_depth = DefaultDepth(ptc_display, ptc_screen);
 
-    // The converter is chosen by the pixmap format's bits per pixel, not the
-    // depth: depth 24 may be stored in 24 or 32 bits, depth 15 in 16.
-    ptc_converter_depth = 0;
-    ptc_pixmap_formats = XListPixmapFormats(ptc_display, &ptc_pixmap_format_count);
-    for (int i = 0; ptc_pixmap_formats && i < ptc_pixmap_format_count; ++i)
-        if (ptc_pixmap_formats[i].depth == ptc_depth)
-            ptc_converter_depth = ptc_pixmap_formats[i].bits_per_pixel;
-    if (ptc_pixmap_formats)
-        XFree(ptc_pixmap_formats);
-    ptc_pixmap_formats = nullptr;
+    ptc_converter_depth = ptc_pixmap_bits_per_pixel(ptc_display, ptc_depth, &ptc_pixmap_formats,
+                                                    &ptc_pixmap_format_count);
 
     ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
                                         ptc_visual->green_mask, ptc_visual->blue_mask);
     if (!ptc_convert)
         return close_display();
-    ptc_output_pitch = output_pitch(ptc_converter_depth);
+    ptc_output_pitch = ptc_bytes_per_pixel(ptc_converter_depth);
 
     if (!XF86DGAQueryExtension(ptc_display, &ptc_event_base, &ptc_error_base))
         return close_display();

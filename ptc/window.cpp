@@ -1,6 +1,6 @@
 // Windowed presenter: a fixed-size X window shown through an MIT-SHM shared-memory image.
-#include "ptc/events.h"
 #include "ptc/ptc.h"
+#include "ptc/x11_shared.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -35,11 +35,6 @@ ptc_converter_t ptc_convert;
 // WM_DELETE_WINDOW: the window manager's close button ends the show as Escape does.
 static Atom ptc_wm_delete_window;
 
-// Bytes per output pixel of a converter depth (16 -> 2, 24 -> 3, 32 -> 4).
-static int output_pitch(int bits_per_pixel) {
-    return bits_per_pixel / 8;
-}
-
 // Detaches and removes the segment of an image that the server never attached.
 static void release_unattached_image() {
     if (ptc_shm_segment.shmaddr && ptc_shm_segment.shmaddr != reinterpret_cast<char *>(-1))
@@ -61,22 +56,14 @@ int ptc_open(const char *title, int width, int height) {
     ptc_visual = DefaultVisual(ptc_display, ptc_screen);
     ptc_depth = DefaultDepth(ptc_display, ptc_screen);
 
-    // The converter is chosen by the pixmap format's bits per pixel, not the
-    // depth: depth 24 may be stored in 24 or 32 bits, depth 15 in 16.
-    ptc_converter_depth = 0;
-    ptc_pixmap_formats = XListPixmapFormats(ptc_display, &ptc_pixmap_format_count);
-    for (int i = 0; ptc_pixmap_formats && i < ptc_pixmap_format_count; ++i)
-        if (ptc_pixmap_formats[i].depth == ptc_depth)
-            ptc_converter_depth = ptc_pixmap_formats[i].bits_per_pixel;
-    if (ptc_pixmap_formats)
-        XFree(ptc_pixmap_formats);
-    ptc_pixmap_formats = nullptr;
+    ptc_converter_depth = ptc_pixmap_bits_per_pixel(ptc_display, ptc_depth, &ptc_pixmap_formats,
+                                                    &ptc_pixmap_format_count);
 
     ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
                                         ptc_visual->green_mask, ptc_visual->blue_mask);
     if (!ptc_convert)
         goto failure;
-    ptc_output_pitch = output_pitch(ptc_converter_depth);
+    ptc_output_pitch = ptc_bytes_per_pixel(ptc_converter_depth);
 
     if (!XShmQueryExtension(ptc_display))
         goto failure;

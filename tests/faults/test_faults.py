@@ -134,7 +134,7 @@ class DisplayAndSignals(unittest.TestCase):
                 proc = start([], work.path, sound_env(server))
                 self.assertTrue(wait_segment(proc.pid))
                 proc.send_signal(sig)
-                status, _, _ = finish(proc, timeout=2)
+                status, _, _ = finish(proc, timeout=5)
                 self.assertEqual(status, -sig)
                 self.assertEqual(segments_left(proc.pid), set())
 

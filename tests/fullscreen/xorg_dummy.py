@@ -5,6 +5,8 @@ import signal
 import subprocess
 import tempfile
 
+import vorbo_test
+
 # Every mode has a line rate of exactly 33.0 kHz and the monitor accepts
 # only that, so none of the server's built-in modes joins the mode list.
 MODELINES = {
@@ -50,17 +52,18 @@ EndSection
 """
 
 
-class XorgDummy:
+class XorgDummy(vorbo_test.XServer):
     """Xorg with the dummy driver on a free display, its modes (names of MODELINES,
     the first one current at start) at the given depth. Needs root.
 
     Use as a context manager; `display` is the DISPLAY string (":N").
     """
 
+    stop_timeout = 10
+
     def __init__(self, modes, depth=24):
+        super().__init__()
         self.modes, self.depth = list(modes), depth
-        self.proc = None
-        self.display = None
         self.tmp = None
 
     def config(self):
@@ -75,42 +78,10 @@ class XorgDummy:
             f.write(self.config())
         confdir = os.path.join(self.tmp, "xorg.conf.d")
         os.mkdir(confdir)
-        # The server picks a free display number itself and writes it to the
-        # pipe once it accepts connections, so servers started side by side never race.
-        read_end, write_end = os.pipe()
-        cmd = ["Xorg", "-displayfd", str(write_end), "-config", conf, "-configdir", confdir,
+        cmd = ["Xorg", "-config", conf, "-configdir", confdir,
                "-logfile", os.path.join(self.tmp, "Xorg.log"), "-noreset", "-nolisten", "tcp"]
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                     pass_fds=(write_end,))
-        os.close(write_end)
-        number = b""
-        with os.fdopen(read_end, "rb") as reader:
-            while not number.endswith(b"\n"):
-                chunk = reader.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip():
-            self._stop()
-            raise RuntimeError("Xorg did not start; see " + os.path.join(self.tmp, "Xorg.log"))
-        self.display = ":" + number.decode().strip()
-        return self
-
-    def _stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        return self.launch(cmd, "Xorg did not start; see " + os.path.join(self.tmp, "Xorg.log"))
 
     def __exit__(self, *exc):
         self._stop()
         shutil.rmtree(self.tmp, ignore_errors=True)
-
-    def env(self, **extra):
-        env = dict(os.environ)
-        env["DISPLAY"] = self.display
-        env.update(extra)
-        return env

@@ -14,26 +14,23 @@ def program(name):
     return os.path.join(BINARY_DIR, name)
 
 
-class Xvfb:
-    """An Xvfb server of one screen 640x480 at the given depth, on a free display.
+class XServer:
+    """An X server started on a display number it picks itself (-displayfd),
+    so servers started side by side never race for one. Subclasses build the
+    command; use as a context manager; `display` is the DISPLAY string (":N")."""
 
-    Use as a context manager; `display` is the DISPLAY string (":N").
-    Extra arguments go to the server (for example ["-extension", "MIT-SHM"]).
-    The server picks its own free display number (-displayfd), so tests running
-    side by side never race for one.
-    """
+    stop_timeout = 5
 
-    def __init__(self, depth=24, width=640, height=480, extra=()):
-        self.depth, self.width, self.height, self.extra = depth, width, height, list(extra)
+    def __init__(self):
         self.proc = None
         self.display = None
 
-    def __enter__(self):
+    def launch(self, cmd, failure):
+        """Starts cmd (with "-displayfd", FD to be appended) and waits until it
+        accepts connections; raises RuntimeError(failure) if it never does."""
         read_end, write_end = os.pipe()
-        cmd = ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-               "%dx%dx%d" % (self.width, self.height, self.depth), "-nolisten", "tcp"] + self.extra
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                     pass_fds=(write_end,))
+        self.proc = subprocess.Popen(cmd + ["-displayfd", str(write_end)], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
         number = b""
         with os.fdopen(read_end, "rb") as reader:
@@ -44,7 +41,7 @@ class Xvfb:
                 number += chunk
         if not number.strip():
             self._stop()
-            raise RuntimeError("Xvfb did not start")
+            raise RuntimeError(failure)
         self.display = ":" + number.decode().strip()
         return self
 
@@ -52,7 +49,7 @@ class Xvfb:
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             try:
-                self.proc.wait(5)
+                self.proc.wait(self.stop_timeout)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
@@ -65,6 +62,22 @@ class Xvfb:
         env["DISPLAY"] = self.display
         env.update(extra)
         return env
+
+
+class Xvfb(XServer):
+    """An Xvfb server of one screen 640x480 at the given depth.
+
+    Extra arguments go to the server (for example ["-extension", "MIT-SHM"]).
+    """
+
+    def __init__(self, depth=24, width=640, height=480, extra=()):
+        super().__init__()
+        self.depth, self.width, self.height, self.extra = depth, width, height, list(extra)
+
+    def __enter__(self):
+        cmd = ["Xvfb", "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
+               "-nolisten", "tcp"] + self.extra
+        return self.launch(cmd, "Xvfb did not start")
 
 
 def screenshot(display):
