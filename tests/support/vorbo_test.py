@@ -43,6 +43,15 @@ class XServer:
             self._stop()
             raise RuntimeError(failure)
         self.display = ":" + number.decode().strip()
+        # The number is written once the server listens; wait until a client
+        # really gets through as well, so no test races its start-up.
+        deadline = time.time() + 20
+        while subprocess.run(["xdpyinfo", "-display", self.display], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL).returncode != 0:
+            if time.time() > deadline or self.proc.poll() is not None:
+                self._stop()
+                raise RuntimeError(failure)
+            time.sleep(0.05)
         return self
 
     def _stop(self):
