@@ -84,8 +84,10 @@ class Xvfb(XServer):
         self.depth, self.width, self.height, self.extra = depth, width, height, list(extra)
 
     def __enter__(self):
+        # -noreset: by default the server resets whenever its last client
+        # leaves, and a program connecting during a reset is refused.
         cmd = ["Xvfb", "-screen", "0", "%dx%dx%d" % (self.width, self.height, self.depth),
-               "-nolisten", "tcp"] + self.extra
+               "-nolisten", "tcp", "-noreset"] + self.extra
         return self.launch(cmd, "Xvfb did not start")
 
 
