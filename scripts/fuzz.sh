@@ -30,6 +30,8 @@ export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 failed=0
+passes=0
+failures=0
 summary=()
 for t in "${targets[@]}"; do
   # Absolute paths: the picture target works in a directory of its own.
@@ -51,11 +53,14 @@ for t in "${targets[@]}"; do
     echo "fuzz_$t FAILED (status $status); end of $log:"
     tail -n 60 "$log"
     summary+=("$t: FAILED after ${runs:-?} runs, corpus $files files")
+    failures=$((failures + 1))
   else
     summary+=("$t: ${runs:-?} runs, corpus $files files, no failure")
+    passes=$((passes + 1))
   fi
 done
 
 echo "fuzzing summary (${seconds}s per target):"
 printf '  %s\n' "${summary[@]}"
+echo "fuzz: $passes passed, $failures failed"
 exit "$failed"
