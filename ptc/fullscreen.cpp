@@ -134,6 +134,7 @@ int ptc_open(const char *, int width, int height) {
     if (geteuid() != 0)
         return 0;
 
+    ptc_ignore_broken_pipe();
     ptc_display = XOpenDisplay(nullptr);
     if (!ptc_display)
         return 0;

@@ -48,6 +48,7 @@ static void release_unattached_image() {
 }
 
 int ptc_open(const char *title, int width, int height) {
+    ptc_ignore_broken_pipe();
     ptc_display = XOpenDisplay(nullptr);
     if (!ptc_display)
         return 0;

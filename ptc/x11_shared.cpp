@@ -4,6 +4,8 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <csignal>
+
 int ptc_pixmap_bits_per_pixel(Display *display, int depth, XPixmapFormatValues **formats,
                               int *count) {
     int bits_per_pixel = 0;
@@ -15,6 +17,12 @@ int ptc_pixmap_bits_per_pixel(Display *display, int depth, XPixmapFormatValues *
         XFree(*formats);
     *formats = nullptr;
     return bits_per_pixel;
+}
+
+void ptc_ignore_broken_pipe() {
+    struct sigaction current;
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGPIPE, SIG_IGN);
 }
 
 // One event per call, so per presented frame: an Escape queued behind other

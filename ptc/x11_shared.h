@@ -16,6 +16,12 @@ inline int ptc_bytes_per_pixel(int bits_per_pixel) {
     return bits_per_pixel / 8;
 }
 
+// Lets a lost display end the show through Xlib's I/O error handler ("X
+// connection to :0 broken", status 1) rather than by SIGPIPE: a write to a
+// server that has gone raises that signal before Xlib sees the error. Only a
+// default disposition is changed; a handler the program installed is kept.
+void ptc_ignore_broken_pipe();
+
 // Takes at most one pending event from display: 1 when it was a press of
 // Escape (unshifted keysym, so Shift+Escape counts too), else 0. Also 1 when
 // close_atom is non-zero and the event is a ClientMessage carrying it (the
