@@ -6,20 +6,7 @@ import unittest
 
 import vorbo_test
 
-TITLE = "Vorbo returns"
 SCREENSHOT_DIR = os.environ.get("VORBO_SCREENSHOT_DIR")
-
-
-def wait_for_window(server, proc, timeout=10):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if proc.poll() is not None:
-            raise AssertionError("program ended early: %s" % (proc.communicate(),))
-        if subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE], env=server.env(),
-                          capture_output=True).stdout.split():
-            return
-        time.sleep(0.05)
-    raise AssertionError("no window")
 
 
 def green_shades(shot, x0, y0, x1, y1):
@@ -50,7 +37,7 @@ class WholeShow(unittest.TestCase):
         with vorbo_test.Xvfb(depth=24) as server:
             proc = subprocess.Popen([vorbo_test.program(program), "-nosound"], cwd=vorbo_test.BINARY_DIR,
                                     env=server.env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-            wait_for_window(server, proc)
+            vorbo_test.find_window(server, proc)
             start = time.time()
             # Seconds of the show (counted from the window's appearance, which
             # is within a second of the clock's start) in the middle of scenes.

@@ -37,39 +37,11 @@ def start(args, cwd, env, preexec_fn=None, prefix=()):
                             stderr=subprocess.PIPE, text=True, preexec_fn=preexec_fn)
 
 
-def finish(proc, timeout=10):
-    """(status, stdout, stderr) of a program that must end by itself within timeout seconds."""
-    try:
-        out, err = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        out, err = proc.communicate()
-        raise AssertionError("program did not end within %s s: %r %r" % (timeout, out, err))
-    return proc.returncode, out, err
-
-
 def stop(proc):
     """Ends a program that is still showing, as a viewer's kill would; its output."""
     proc.send_signal(signal.SIGTERM)
-    status, out, err = finish(proc)
+    status, out, err = vorbo_test.finish(proc)
     return status, out, err
-
-
-def wait_segment(pid, timeout=10):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if vorbo_test.shm_segments(creator=pid):
-            return True
-        time.sleep(0.05)
-    return False
-
-
-def segments_left(pid, timeout=5):
-    """The segments pid created that still exist once the server has had time to notice."""
-    deadline = time.time() + timeout
-    while vorbo_test.shm_segments(creator=pid) and time.time() < deadline:
-        time.sleep(0.05)
-    return vorbo_test.shm_segments(creator=pid)
 
 
 def still_running_after(proc, seconds):
@@ -121,7 +93,7 @@ class DisplayAndSignals(unittest.TestCase):
     def test_x_server_killed_during_the_show(self):
         with Workdir() as work, vorbo_test.Xvfb() as server:
             proc = start([], work.path, sound_env(server))
-            self.assertTrue(wait_segment(proc.pid), "the show never attached its image")
+            self.assertTrue(vorbo_test.wait_segment(proc.pid), "the show never attached its image")
             self.assertTrue(still_running_after(proc, 0.5))
             # Whether the server's end shows first as a failed write (SIGPIPE)
             # or a failed read depends on timing; the write must not kill.
@@ -129,13 +101,13 @@ class DisplayAndSignals(unittest.TestCase):
             server.proc.kill()
             server.proc.wait()
             gone = time.time()
-            status, out, err = finish(proc, timeout=5)
+            status, out, err = vorbo_test.finish(proc, timeout=5)
             self.assertLess(time.time() - gone, 1.0, "the program outlived its display by a second")
             self.assertNotEqual(status, 0)
             self.assertGreater(status, 0, "ended by a signal, not by a failure exit: %r" % err)
             self.assertIn(SET_UP, out)
             self.assertIn("X connection to %s broken" % server.display, err)
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
     def test_interrupt_and_terminate_end_the_show_without_leftovers(self):
         # kill -9 is covered in tests/window; these are the viewer's Ctrl-C and
@@ -143,11 +115,11 @@ class DisplayAndSignals(unittest.TestCase):
         for sig in (signal.SIGINT, signal.SIGTERM):
             with self.subTest(signal=sig.name), Workdir() as work, vorbo_test.Xvfb() as server:
                 proc = start([], work.path, sound_env(server))
-                self.assertTrue(wait_segment(proc.pid))
+                self.assertTrue(vorbo_test.wait_segment(proc.pid))
                 proc.send_signal(sig)
-                status, _, _ = finish(proc, timeout=5)
+                status, _, _ = vorbo_test.finish(proc, timeout=5)
                 self.assertEqual(status, -sig)
-                self.assertEqual(segments_left(proc.pid), set())
+                self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
 
 class Sound(unittest.TestCase):
@@ -163,7 +135,7 @@ class Sound(unittest.TestCase):
             for driver, extra in cases.items():
                 with self.subTest(driver=driver):
                     proc = start(["-nogfx"], work.path, sound_env(SDL_AUDIODRIVER=driver, **extra))
-                    status, out, err = finish(proc)
+                    status, out, err = vorbo_test.finish(proc)
                     self.assertEqual(status, 1)
                     self.assertEqual(err.splitlines()[-1:], ["Sound init error"], err)
                     self.assertNotIn(SET_UP, out)
@@ -176,7 +148,7 @@ class Sound(unittest.TestCase):
             for cut in (17, 59):
                 with self.subTest(cut=cut):
                     write(work.data("test.xm"), module[:cut])
-                    status, out, err = finish(start(["-nogfx"], work.path, sound_env()))
+                    status, out, err = vorbo_test.finish(start(["-nogfx"], work.path, sound_env()))
                     self.assertEqual((status, err), (1, "Sound load error\n"))
                     self.assertNotIn(SET_UP, out)
             # Cut after the header, in the patterns or the samples: either
@@ -191,7 +163,7 @@ class Sound(unittest.TestCase):
                         self.assertIn(SET_UP, out)
                         self.assertEqual(err, "")
                     else:
-                        status, out, err = finish(proc)
+                        status, out, err = vorbo_test.finish(proc)
                         self.assertEqual((status, err), (1, "Sound load error\n"))
 
 
@@ -202,10 +174,10 @@ class Pictures(unittest.TestCase):
         # window's segment behind.
         with Workdir(drop=("greet.tga",)) as work, vorbo_test.Xvfb() as server:
             proc = start([], work.path, sound_env(server))
-            status, out, err = finish(proc)
+            status, out, err = vorbo_test.finish(proc)
             self.assertEqual((status, err), (1, "fopen(data/greet.tga)\n"))
             self.assertIn(SET_UP, out)
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
     def test_truncated_pictures(self):
         with Workdir() as work:
@@ -213,7 +185,7 @@ class Pictures(unittest.TestCase):
                 picture = f.read()
             # Shorter than the header: the system's reason, exit 1.
             write(work.data("silence.tga"), picture[:10])
-            status, out, err = finish(start(["-nosound", "-nogfx"], work.path, sound_env()))
+            status, out, err = vorbo_test.finish(start(["-nosound", "-nogfx"], work.path, sound_env()))
             self.assertEqual(status, 1)
             self.assertTrue(err.startswith("read(): ") and err.endswith("\n") and err.count("\n") == 1, err)
             # Ending inside the pixels: the rest is black and the show goes on
@@ -221,7 +193,7 @@ class Pictures(unittest.TestCase):
             write(work.data("silence.tga"), picture[: len(picture) // 3 + 1])
             proc = start(["-nosound", "-nogfx"], work.path, sound_env())
             running = still_running_after(proc, 1.5)
-            status, out, err = stop(proc) if running else finish(proc)
+            status, out, err = stop(proc) if running else vorbo_test.finish(proc)
             self.assertTrue(running, (status, out, err))
             self.assertEqual((status, err), (-signal.SIGTERM, ""))
 
@@ -239,9 +211,9 @@ class Pictures(unittest.TestCase):
                     resource.setrlimit(resource.RLIMIT_AS, (1 << 30, 1 << 30))
 
                 proc = start(["-nosound"], work.path, env, preexec_fn=limit)
-                status, out, err = finish(proc)
+                status, out, err = vorbo_test.finish(proc)
                 self.assertEqual((status, err), (1, no_memory))
-                self.assertEqual(segments_left(proc.pid), set())
+                self.assertEqual(vorbo_test.segments_left(proc.pid), set())
             # Where it can (the block is mapped, only the part drawn is ever
             # touched): the picture is clipped to the frame and the show goes on.
             proc = start(["-nosound"], work.path, env)
@@ -249,9 +221,9 @@ class Pictures(unittest.TestCase):
                 status, out, err = stop(proc)
                 self.assertEqual((status, err), (-signal.SIGTERM, ""))
             else:
-                status, out, err = finish(proc)
+                status, out, err = vorbo_test.finish(proc)
                 self.assertEqual((status, err), (1, no_memory))
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
 
 BAD_MESHES = {
@@ -286,7 +258,7 @@ class Meshes(unittest.TestCase):
                 runs.append((name, work, proc))
             for name, work, proc in runs:
                 with self.subTest(mesh=name):
-                    status, out, err = finish(proc, timeout=60)
+                    status, out, err = vorbo_test.finish(proc, timeout=60)
                     self.assertEqual(status, 0, err)
                     self.assertIn("Loading object data/cube.obj... ", out)
                     self.assertIn("Loading object data/f16.obj... ", out)
@@ -309,10 +281,10 @@ class Meshes(unittest.TestCase):
         with Workdir() as work, vorbo_test.Xvfb() as server:
             write(work.data("cube.obj"), b"# cube\nv 0 0 0\nv 1 1\nf 1/ 2/ 1/\n")
             proc = start(["-nosound"], work.path, sound_env(server))
-            status, out, err = finish(proc)
+            status, out, err = vorbo_test.finish(proc)
             self.assertNotEqual(status, 0)
             self.assertIn("Syntax error in obj file: Vertex 2 is all bad on line 3\n", err)
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
 
 class DataDirectory(unittest.TestCase):
@@ -321,13 +293,13 @@ class DataDirectory(unittest.TestCase):
             work = tempfile.mkdtemp(prefix="vorbo-faults-")
             try:
                 write(os.path.join(work, "data"), b"not a directory\n")
-                status, out, err = finish(start([], work, sound_env(server)))
+                status, out, err = vorbo_test.finish(start([], work, sound_env(server)))
                 self.assertEqual((status, err), (1, "Sound load error\n"))
                 self.assertNotIn(SET_UP, out)
                 proc = start(["-nosound"], work, sound_env(server))
-                status, out, err = finish(proc)
+                status, out, err = vorbo_test.finish(proc)
                 self.assertEqual((status, err), (1, "fopen(data/silence.tga)\n"))
-                self.assertEqual(segments_left(proc.pid), set())
+                self.assertEqual(vorbo_test.segments_left(proc.pid), set())
             finally:
                 shutil.rmtree(work, ignore_errors=True)
 
@@ -341,9 +313,9 @@ class DataDirectory(unittest.TestCase):
         with Workdir() as work:
             os.chmod(work.path, 0o755)
             os.chmod(os.path.join(work.path, "data"), 0o700)
-            status, out, err = finish(start(["-nogfx"], work.path, sound_env(), prefix=nobody))
+            status, out, err = vorbo_test.finish(start(["-nogfx"], work.path, sound_env(), prefix=nobody))
             self.assertEqual((status, err), (1, "Sound load error\n"))
-            status, out, err = finish(start(["-nogfx", "-nosound"], work.path, sound_env(), prefix=nobody))
+            status, out, err = vorbo_test.finish(start(["-nogfx", "-nosound"], work.path, sound_env(), prefix=nobody))
             self.assertEqual((status, err), (1, "fopen(data/silence.tga)\n"))
 
 

@@ -131,6 +131,25 @@ def shm_segments(creator=None):
     return ids
 
 
+def wait_segment(pid, timeout=10):
+    """True once a segment created by pid exists (the show has attached its image)."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if shm_segments(creator=pid):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def segments_left(pid, timeout=5):
+    """The segments pid created that still exist once the server has had time
+    to notice the program is gone."""
+    deadline = time.time() + timeout
+    while shm_segments(creator=pid) and time.time() < deadline:
+        time.sleep(0.05)
+    return shm_segments(creator=pid)
+
+
 def data_dir_copy(tmp, drop=()):
     """A working directory whose data/ holds the built media except the names in drop."""
     src = os.path.join(BINARY_DIR, "data")
@@ -140,3 +159,31 @@ def data_dir_copy(tmp, drop=()):
         if name not in drop:
             shutil.copy(os.path.join(src, name), dst)
     return tmp
+
+
+TITLE = "Vorbo returns"
+
+
+def find_window(server, proc, timeout=10):
+    """Id of the show's window on server once it exists; fails if proc ends first."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if proc.poll() is not None:
+            raise AssertionError("program ended early: %s" % (proc.communicate(),))
+        out = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE], env=server.env(),
+                             capture_output=True, text=True).stdout.split()
+        if out:
+            return out[0]
+        time.sleep(0.05)
+    raise AssertionError("no window titled %r" % TITLE)
+
+
+def finish(proc, timeout=10):
+    """(status, stdout, stderr) of a program that must end by itself within timeout seconds."""
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        out, err = proc.communicate()
+        raise AssertionError("program did not end within %s s: %r %r" % (timeout, out, err))
+    return proc.returncode, out, err

@@ -1,32 +1,17 @@
 """The windowed program on real X servers of every supported depth, and the ones it refuses."""
 import os
 import subprocess
-import sys
 import time
 import unittest
 
 import vorbo_test
 
 SEND_WM_DELETE = os.environ.get("VORBO_SEND_WM_DELETE")
-TITLE = "Vorbo returns"
 
 
 def start(server, program="vorbo-window", args=("-nosound",)):
     return subprocess.Popen([vorbo_test.program(program)] + list(args), cwd=vorbo_test.BINARY_DIR,
                             env=server.env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-
-
-def find_window(server, proc, timeout=10):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if proc.poll() is not None:
-            raise AssertionError("program ended early: %s" % (proc.communicate(),))
-        out = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE], env=server.env(),
-                             capture_output=True, text=True).stdout.split()
-        if out:
-            return out[0]
-        time.sleep(0.05)
-    raise AssertionError("no window titled %r" % TITLE)
 
 
 def window_info(server, window):
@@ -44,30 +29,11 @@ def red_dot_rows(shot):
     return [y for y in range(shot[1]) if vorbo_test.pixel(shot, 500, y) == (255, 0, 0)]
 
 
-def segments_left(pid, timeout=5):
-    """The segments that pid created and that still exist once the server has
-    had time to notice the program is gone."""
-    deadline = time.time() + timeout
-    while vorbo_test.shm_segments(creator=pid) and time.time() < deadline:
-        time.sleep(0.05)
-    return vorbo_test.shm_segments(creator=pid)
-
-
-def finish(proc, timeout=10):
-    try:
-        out, err = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        out, err = proc.communicate()
-        raise AssertionError("program did not end")
-    return proc.returncode, out, err
-
-
 class WindowedShow(unittest.TestCase):
     def check_depth(self, depth):
         with vorbo_test.Xvfb(depth=depth) as server:
             proc = start(server)
-            window = find_window(server, proc)
+            window = vorbo_test.find_window(server, proc)
             deadline = time.time() + 5
             while window_info(server, window).get("Map State") != "IsViewable" and time.time() < deadline:
                 time.sleep(0.05)
@@ -86,10 +52,10 @@ class WindowedShow(unittest.TestCase):
             self.assertTrue(all(120 <= y <= 360 for y in rows), rows)
 
             subprocess.run(["xdotool", "mousemove", "320", "240", "key", "Escape"], env=server.env(), check=True)
-            status, out, err = finish(proc)
+            status, out, err = vorbo_test.finish(proc)
             self.assertEqual(status, 1)
             self.assertEqual(err, "Premature exit from demo\n")
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
     def test_depth_24(self):
         self.check_depth(24)
@@ -103,41 +69,38 @@ class WindowedShow(unittest.TestCase):
     def test_shift_escape_also_ends_the_show(self):
         with vorbo_test.Xvfb(depth=24) as server:
             proc = start(server)
-            find_window(server, proc)
+            vorbo_test.find_window(server, proc)
             subprocess.run(["xdotool", "mousemove", "320", "240", "key", "a", "shift+Escape"], env=server.env(),
                            check=True)
-            status, _, err = finish(proc)
+            status, _, err = vorbo_test.finish(proc)
             self.assertEqual((status, err), (1, "Premature exit from demo\n"))
 
     @unittest.skipUnless(SEND_WM_DELETE, "needs the WM_DELETE_WINDOW sender")
     def test_close_button_ends_the_show_like_escape(self):
         with vorbo_test.Xvfb(depth=24) as server:
             proc = start(server)
-            window = find_window(server, proc)
+            window = vorbo_test.find_window(server, proc)
             subprocess.run([SEND_WM_DELETE, window], env=server.env(), check=True)
-            status, _, err = finish(proc)
+            status, _, err = vorbo_test.finish(proc)
             self.assertEqual((status, err), (1, "Premature exit from demo\n"))
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
     def test_killed_program_leaves_no_segment(self):
         with vorbo_test.Xvfb(depth=24) as server:
             proc = start(server)
-            find_window(server, proc)
+            vorbo_test.find_window(server, proc)
             # While the show runs, its segment exists (marked for removal).
-            deadline = time.time() + 5
-            while not vorbo_test.shm_segments(creator=proc.pid) and time.time() < deadline:
-                time.sleep(0.05)
-            self.assertTrue(vorbo_test.shm_segments(creator=proc.pid))
+            self.assertTrue(vorbo_test.wait_segment(proc.pid, timeout=5))
             proc.kill()
             proc.communicate()
             # The server detaches when it sees the connection drop.
-            self.assertEqual(segments_left(proc.pid), set())
+            self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
     def test_unsupported_servers_are_refused(self):
         for depth, extra in [(8, []), (24, ["-extension", "MIT-SHM"])]:
             with self.subTest(depth=depth, extra=extra), vorbo_test.Xvfb(depth=depth, extra=extra) as server:
                 proc = start(server)
-                status, out, err = finish(proc)
+                status, out, err = vorbo_test.finish(proc)
                 self.assertEqual((status, err), (1, "Unable to open display\n"))
                 self.assertNotIn("Set up, starting demo", out)
 
