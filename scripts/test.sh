@@ -3,8 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j"$(nproc)"
+bash scripts/build.sh
 cd build
 ctest --output-on-failure -j"$(nproc)" --timeout 600
