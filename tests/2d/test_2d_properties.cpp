@@ -66,6 +66,17 @@ class Random2d : public PaddedFrame {
   protected:
     std::mt19937 rng{20240611};
     int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+    // n angles in order round an ellipse (clockwise when reversed): corners
+    // placed at them make a convex polygon, so one monotone in y.
+    std::vector<double> ellipse_angles(int n, bool reversed) {
+        std::vector<double> angles(n);
+        for (double &a : angles)
+            a = std::uniform_real_distribution<double>(0, 6.283185307179586)(rng);
+        std::sort(angles.begin(), angles.end());
+        if (reversed)
+            std::reverse(angles.begin(), angles.end());
+        return angles;
+    }
 
     // A coordinate that may be anywhere: inside, near, far or at the ends of int.
     int any_coordinate(int size) {
@@ -291,12 +302,7 @@ TEST_F(Random2d, ConvexPolygonsStayInTheirBox) {
         const int n = uniform(3, 9);
         const double cx = uniform(81, 558), cy = uniform(81, 398);
         const double rx = uniform(10, 80), ry = uniform(10, 80);
-        std::vector<double> angles(n);
-        for (double &a : angles)
-            a = std::uniform_real_distribution<double>(0, 6.283185307179586)(rng);
-        std::sort(angles.begin(), angles.end());
-        if (i % 2)
-            std::reverse(angles.begin(), angles.end());
+        const std::vector<double> angles = ellipse_angles(n, i % 2 != 0);
         demo::polygon2d_c poly;
         poly.colour = 0x00c0ffeeu;
         for (double a : angles)
@@ -464,12 +470,7 @@ TEST_F(PolygonsAgainstRowByRow, FillMatchesTheReferenceFill) {
         const int n = uniform(3, 8);
         const double cx = uniform(0, 639), cy = uniform(-100, 580);
         const double rx = uniform(0, 320), ry = tall ? uniform(600, 1000) : uniform(1, 200);
-        std::vector<double> angles(n);
-        for (double &a : angles)
-            a = std::uniform_real_distribution<double>(0, 6.283185307179586)(rng);
-        std::sort(angles.begin(), angles.end());
-        if (i % 2)
-            std::reverse(angles.begin(), angles.end());
+        const std::vector<double> angles = ellipse_angles(n, i % 2 != 0);
         demo::polygon2d_c poly;
         poly.colour = rng();
         const int wide = i % 7 == 0 ? 100000 : 300;
