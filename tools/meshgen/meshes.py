@@ -57,6 +57,10 @@ def check(m, name):
     print(name, len(m.v),"positions", len(m.f),"faces, radius %.2f"%r, "OK" if ok else "BAD", file=sys.stderr)
     return ok
 
+def written_normal(m, f):
+    """A face's unit normal as the file gives it: four decimals, no negative zero."""
+    return tuple(round(c,4)+0.0 for c in norm(newell([m.v[i] for i in f])))
+
 def write(m, path, header):
     with open(path,"w") as out:
         for h in header: out.write("# "+h+"\n")
@@ -64,15 +68,13 @@ def write(m, path, header):
         for p in m.v: out.write("v %s %s %s\n"%tuple(fmt(c) for c in p))
         normals=[]
         for f in m.f:
-            n = norm(newell([m.v[i] for i in f]))
-            n = tuple(round(c,4)+0.0 for c in n)
+            n = written_normal(m, f)
             if n not in normals: normals.append(n)
         for n in normals: out.write("vn %s %s %s\n"%tuple(fmt(c) for c in n))
         for g, (start, end) in m.groups:
             out.write("g %s\n"%g)
             for f in m.f[start:end]:
-                n = norm(newell([m.v[i] for i in f])); n = tuple(round(c,4)+0.0 for c in n)
-                ni = normals.index(n)+1
+                ni = normals.index(written_normal(m, f))+1
                 out.write("f "+" ".join("%d//%d"%(i+1,ni) for i in f)+"\n")
 
 def fmt(c):
@@ -126,19 +128,19 @@ def jet():
         for k in range(4): m.face([b[k],b[(k+1)%4],r[(k+1)%4],r[k]],ref)
     group(m,"canopy",canopy)
 
-    def plate(outline, axis, half, name_ref_offset=None):
-        """A thin plate: outline in the plane (u along x, v along the span axis), thickness
-        2*half across it; the root edge (first to last corner) is inside the fuselage."""
-        top=[m.vert(p(u,v,+half)) for (u,v) in outline] if False else None
+    def plate(A, B, ref):
+        """A thin plate between the two faces A and B (the same four-corner outline, offset
+        across): both faces and three edges; the root edge (last corner to first) lies inside
+        the fuselage and stays open."""
+        m.face(A,ref); m.face(B,ref)
+        for k in range(3): m.face([A[k],A[k+1],B[k+1],B[k]],ref)
 
     def wing(side):
         zc=-0.35; h=0.22
         out=[(5.5,1.6),(-9.0,12.0),(-12.8,12.0),(-14.0,1.6)]   # root lead, tip lead, tip trail, root trail
         T=[m.vert((x,side*y,zc+h)) for x,y in out]
         B=[m.vert((x,side*y,zc-h)) for x,y in out]
-        ref=(-7,side*6,zc)
-        m.face(T,ref); m.face(B,ref)
-        for k in range(3): m.face([T[k],T[k+1],B[k+1],B[k]],ref)
+        plate(T,B,(-7,side*6,zc))
     group(m,"wing_right",lambda: wing(-1))
     group(m,"wing_left",lambda: wing(1))
 
@@ -147,9 +149,7 @@ def jet():
         out=[(-11.5,1.3),(-16.2,6.6),(-18.3,6.6),(-17.0,1.3)]
         T=[m.vert((x,side*y,zc+h)) for x,y in out]
         B=[m.vert((x,side*y,zc-h)) for x,y in out]
-        ref=(-15.5,side*4,zc)
-        m.face(T,ref); m.face(B,ref)
-        for k in range(3): m.face([T[k],T[k+1],B[k+1],B[k]],ref)
+        plate(T,B,(-15.5,side*4,zc))
     group(m,"stabiliser_right",lambda: stabiliser(-1))
     group(m,"stabiliser_left",lambda: stabiliser(1))
 
@@ -158,9 +158,7 @@ def jet():
         out=[(-7.5,1.55),(-13.6,8.6),(-17.0,8.6),(-17.0,1.05)]   # (x,z)
         L=[m.vert((x,h,z)) for x,z in out]
         R=[m.vert((x,-h,z)) for x,z in out]
-        ref=(-14,0,4)
-        m.face(L,ref); m.face(R,ref)
-        for k in range(3): m.face([L[k],L[k+1],R[k+1],R[k]],ref)
+        plate(L,R,(-14,0,4))
     group(m,"fin",fin)
 
     def intake():
