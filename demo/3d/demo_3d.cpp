@@ -174,15 +174,16 @@ bool obj3d_c::load_obj(const std::string &name) {
     rotation = fcoord3d_s{0, 0, 0, 0};
     // Loading replaces whatever the object held; a failed load leaves it
     // empty, so drawing it draws nothing.
-    coords.clear();
-    polygons.clear();
-    nvertices = 0;
-    auto fail = [this]() {
+    auto empty = [this]() {
         coords.clear();
         polygons.clear();
         nvertices = 0;
+    };
+    auto fail = [&empty]() {
+        empty();
         return false;
     };
+    empty();
 
     // Corner indices may refer to "v" lines further down, so they are checked
     // once the whole file is read; each corner remembers its line.
