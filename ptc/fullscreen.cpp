@@ -52,6 +52,14 @@ static int close_display() {
     return 0;
 }
 
+// The failure exit of the steps that hold the mode list but no grab yet.
+static int free_modes_and_close_display() {
+    if (ptc_modeinfodata)
+        XFree(ptc_modeinfodata);
+    ptc_modeinfodata = nullptr;
+    return close_display();
+}
+
 // Undoes an open that got as far as the grabs: direct video off (if it was
 // switched on), the mode current at open back, the mode list freed, the grabs
 // released, the connection closed. Also the close.
@@ -173,12 +181,8 @@ int ptc_open(const char *, int width, int height) {
     if (!XF86VidModeGetAllModeLines(ptc_display, ptc_screen, &ptc_totalmodes, &ptc_modeinfodata))
         return close_display();
     if (ptc_totalmodes <= 0 || !ptc_modeinfodata ||
-        !XF86VidModeGetModeLine(ptc_display, ptc_screen, &ptc_dotclock, &ptc_currentmodeline)) {
-        if (ptc_modeinfodata)
-            XFree(ptc_modeinfodata);
-        ptc_modeinfodata = nullptr;
-        return close_display();
-    }
+        !XF86VidModeGetModeLine(ptc_display, ptc_screen, &ptc_dotclock, &ptc_currentmodeline))
+        return free_modes_and_close_display();
     if (ptc_currentmodeline.privsize > 0 && ptc_currentmodeline.c_private)
         XFree(ptc_currentmodeline.c_private);
     ptc_currentmodeline.c_private = nullptr;
@@ -203,11 +207,8 @@ int ptc_open(const char *, int width, int height) {
     for (ptc_modecounter = 0; ptc_modecounter < ptc_totalmodes; ++ptc_modecounter) {
         XF86VidModeModeInfo *mode = ptc_modeinfodata[ptc_modecounter];
         if (mode->hdisplay == width && mode->vdisplay == height) {
-            if (!XF86VidModeSwitchToMode(ptc_display, ptc_screen, mode)) {
-                XFree(ptc_modeinfodata);
-                ptc_modeinfodata = nullptr;
-                return close_display();
-            }
+            if (!XF86VidModeSwitchToMode(ptc_display, ptc_screen, mode))
+                return free_modes_and_close_display();
             ptc_emulate_fullscreen = 0;
             break;
         }
