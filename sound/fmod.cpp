@@ -191,19 +191,16 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
 void FSOUND_Close(void) {
     if (!device)
         return;
-    if (!device_is_ours()) {
-        // A split-off copy: the output belongs to the other process.
-        device = 0;
-        device_rate = 0;
-        playing = nullptr;
-        return;
-    }
+    // A split-off copy only forgets the output: it belongs to the other process.
+    const bool ours = device_is_ours();
     // Closing waits for the audio thread, so no callback runs after this.
-    SDL_CloseAudioDevice(device);
+    if (ours)
+        SDL_CloseAudioDevice(device);
     device = 0;
     device_rate = 0;
     playing = nullptr;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (ours)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 } // extern "C"
