@@ -1,5 +1,6 @@
 // Tests of the sound library through SDL's disk and dummy drivers: output, failures, call order.
 #include "sound/fmod.h"
+#include "tests/sound/sound_test_support.h"
 #include "tools/xmgen/synth.h"
 #include "tools/xmgen/xm_writer.h"
 
@@ -21,22 +22,14 @@
 
 namespace {
 
-const std::string module_path = std::string(VORBO_BINARY_DIR) + "/data/test.xm";
+using namespace sound_test;
 
-std::string temp_path(const char *name) {
-    return testing::TempDir() + "vorbo_sound_" + std::to_string(getpid()) + "_" + name;
-}
-
-void write_bytes(const std::string &path, const std::vector<std::uint8_t> &bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
+// The disk driver's output: 16-bit samples in the machine's order.
 std::vector<std::int16_t> read_pcm(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    std::vector<char> raw((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> raw = read_file(path);
     std::vector<std::int16_t> pcm(raw.size() / 2);
-    std::copy(raw.begin(), raw.begin() + pcm.size() * 2, reinterpret_cast<char *>(pcm.data()));
+    std::copy(raw.begin(), raw.begin() + pcm.size() * 2,
+              reinterpret_cast<std::uint8_t *>(pcm.data()));
     return pcm;
 }
 
@@ -113,11 +106,7 @@ TEST_F(Sound, DiskDriverGetsTheModuleAsLibopenmptRendersIt) {
     ASSERT_LE(pcm.size(), std::size_t(44100 * 2 * 3));
 
     // The reference: libopenmpt's own render at the same rate.
-    std::ifstream f(module_path, std::ios::binary);
-    std::vector<char> file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    openmpt_module *ref = openmpt_module_create_from_memory2(
-        file.data(), file.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, nullptr);
+    openmpt_module *ref = open_module(read_file(module_path));
     ASSERT_NE(ref, nullptr);
     std::vector<std::int16_t> want(44100 * 2 * 2);
     ASSERT_EQ(openmpt_module_read_interleaved_stereo(ref, 44100, want.size() / 2, want.data()),
@@ -144,7 +133,7 @@ TEST_F(Sound, DiskDriverGetsTheModuleAsLibopenmptRendersIt) {
 
 TEST_F(Sound, ModuleRepeatsUntilFreedThenOutputFallsSilent) {
     const std::string xm_file = temp_path("loop.xm"), out = temp_path("loop.raw");
-    write_bytes(xm_file, short_loop_module());
+    write_file(xm_file, short_loop_module());
     use_driver("disk", out);
     ASSERT_EQ(FSOUND_Init(44100, 32, 2), 1);
     FMUSIC_MODULE *mod = FMUSIC_LoadSong(xm_file.c_str());
@@ -175,7 +164,7 @@ TEST_F(Sound, SplitOffProcessLeavesTheOutputToTheProcessThatOpenedIt) {
     // started. The new process's shutdown must neither hang on the audio
     // lock nor join a thread it does not have, and the music plays on.
     const std::string xm_file = temp_path("fork.xm"), out = temp_path("fork.raw");
-    write_bytes(xm_file, short_loop_module());
+    write_file(xm_file, short_loop_module());
     use_driver("disk", out);
     ASSERT_EQ(FSOUND_Init(44100, 32, 2), 1);
     FMUSIC_MODULE *mod = FMUSIC_LoadSong(xm_file.c_str());
@@ -206,10 +195,7 @@ TEST_F(Sound, SplitOffProcessLeavesTheOutputToTheProcessThatOpenedIt) {
 TEST_F(Sound, XmTuningPlaysTheNamedPitch) {
     // The looping square of short_loop_module is tuned so that A-4 is 440 Hz:
     // count its rising zero crossings in a second of libopenmpt's render.
-    std::vector<std::uint8_t> bytes = short_loop_module();
-    openmpt_module *m = openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, nullptr, nullptr, nullptr);
+    openmpt_module *m = open_module(short_loop_module());
     ASSERT_NE(m, nullptr);
     openmpt_module_set_repeat_count(m, -1);
     std::vector<std::int16_t> v(44100 * 2);
@@ -246,7 +232,7 @@ TEST_F(Sound, LoadRefusesMissingEmptyAndGarbageFiles) {
     EXPECT_EQ(FMUSIC_LoadSong(testing::TempDir().c_str()), nullptr) << "a directory";
 
     const std::string path = temp_path("garbage.xm");
-    write_bytes(path, {});
+    write_file(path, {});
     EXPECT_EQ(FMUSIC_LoadSong(path.c_str()), nullptr) << "empty file";
 
     std::mt19937 rng(1234);
@@ -254,14 +240,13 @@ TEST_F(Sound, LoadRefusesMissingEmptyAndGarbageFiles) {
         std::vector<std::uint8_t> bytes(size);
         for (auto &b : bytes)
             b = std::uint8_t(rng());
-        write_bytes(path, bytes);
+        write_file(path, bytes);
         EXPECT_EQ(FMUSIC_LoadSong(path.c_str()), nullptr) << size << " random bytes";
     }
     // An XM header with nothing after it.
-    std::ifstream f(module_path, std::ios::binary);
-    std::vector<std::uint8_t> head(60);
-    f.read(reinterpret_cast<char *>(head.data()), 60);
-    write_bytes(path, head);
+    const std::vector<std::uint8_t> module = read_file(module_path);
+    ASSERT_GE(module.size(), 60u);
+    write_file(path, std::vector<std::uint8_t>(module.begin(), module.begin() + 60));
     EXPECT_EQ(FMUSIC_LoadSong(path.c_str()), nullptr) << "header only";
     std::remove(path.c_str());
 }

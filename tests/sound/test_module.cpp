@@ -1,5 +1,6 @@
 // Tests of the XM writer and of the generated soundtrack: clean load, length, sound all through the
 // show.
+#include "tests/sound/sound_test_support.h"
 #include "tools/xmgen/song.h"
 #include "tools/xmgen/xm_writer.h"
 
@@ -16,24 +17,7 @@
 
 namespace {
 
-const std::string module_path = std::string(VORBO_BINARY_DIR) + "/data/test.xm";
-
-std::vector<std::uint8_t> read_file(const std::string &path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)),
-                                     std::istreambuf_iterator<char>());
-}
-
-void log_to_vector(const char *message, void *user) {
-    static_cast<std::vector<std::string> *>(user)->push_back(message ? message : "");
-}
-
-// Loads bytes with libopenmpt, collecting every log line it writes.
-openmpt_module *open_module(const std::vector<std::uint8_t> &bytes, std::vector<std::string> *log) {
-    return openmpt_module_create_from_memory2(bytes.data(), bytes.size(), log_to_vector, log,
-                                              openmpt_error_func_ignore, nullptr, nullptr, nullptr,
-                                              nullptr);
-}
+using namespace sound_test;
 
 // A string that libopenmpt allocated for the caller, copied and released.
 std::string text(const char *s) {
@@ -65,7 +49,7 @@ TEST(Soundtrack, LoadsWithoutWarningsAndLastsAMinute) {
 
 TEST(Soundtrack, SoundsThroughTheWholeShowWithoutClipping) {
     std::vector<std::uint8_t> bytes = read_file(module_path);
-    openmpt_module *m = open_module(bytes, nullptr);
+    openmpt_module *m = open_module(bytes);
     ASSERT_NE(m, nullptr);
     // The show ends at the first frame of second 59; check to the second after.
     const std::size_t rate = 44100, window = rate / 4, frames = 60 * rate;
@@ -97,7 +81,7 @@ TEST(Soundtrack, GeneratorWritesTheSameBytesEveryTime) {
     EXPECT_TRUE(once == read_file(module_path)) << "build/data/test.xm is not the song";
 
     // The program writes the same file as well.
-    const std::string out = testing::TempDir() + "xmgen_" + std::to_string(getpid()) + ".xm";
+    const std::string out = temp_path("xmgen.xm");
     ASSERT_EQ(std::system((std::string(VORBO_XMGEN) + " " + out).c_str()), 0);
     EXPECT_TRUE(once == read_file(out));
     std::remove(out.c_str());
