@@ -79,15 +79,27 @@ std::string asset(const std::string &name) {
     return std::string(VORBO_SOURCE_DIR "/assets/") + name;
 }
 
-bool load_quietly(demo::obj3d_c &obj, const std::string &text) {
-    std::string path = write_file("mesh.obj", text);
+load_result load(demo::obj3d_c &obj, const std::string &path) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    bool ok = obj.load_obj(path);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
+    const bool ok = obj.load_obj(path);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    return {ok, out, err};
+}
+
+bool load_quietly(demo::obj3d_c &obj, const std::string &text) {
+    const std::string path = write_file("mesh.obj", text);
+    const bool ok = load(obj, path).ok;
     std::remove(path.c_str());
     return ok;
+}
+
+void expect_vec(const demo::fcoord3d_s &v, double x, double y, double z, double w) {
+    EXPECT_NEAR(v.x, x, 1e-12);
+    EXPECT_NEAR(v.y, y, 1e-12);
+    EXPECT_NEAR(v.z, z, 1e-12);
+    EXPECT_NEAR(v.w, w, 1e-12);
 }
 
 bool write_png(const std::string &path) {

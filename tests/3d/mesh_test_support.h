@@ -57,8 +57,18 @@ std::string write_file(const std::string &name, const std::string &text);
 // Path of one of the show's meshes in the source tree.
 std::string asset(const std::string &name);
 
+// What loading an OBJ file returned and printed.
+struct load_result {
+    bool ok;
+    std::string out, err;
+};
+load_result load(demo::obj3d_c &obj, const std::string &path);
+
 // Loads an OBJ file from text with the loader's console output swallowed.
 bool load_quietly(demo::obj3d_c &obj, const std::string &text);
+
+// v is (x, y, z, w) to within 1e-12 in every component.
+void expect_vec(const demo::fcoord3d_s &v, double x, double y, double z, double w);
 
 // 640 x 480 PNG of the current frame (0x00RRGGBB as RGB) and back.
 bool write_png(const std::string &path);

@@ -10,32 +10,14 @@
 
 using demo::fcoord3d_s;
 using demo::obj3d_c;
+using test3d::expect_vec;
+using test3d::load;
 using test3d::load_quietly;
+using test3d::load_result;
 using test3d::unit_cube_obj;
 using test3d::write_file;
 
 namespace {
-
-struct load_result {
-    bool ok;
-    std::string out, err;
-};
-
-load_result load(obj3d_c &obj, const std::string &path) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    bool ok = obj.load_obj(path);
-    std::string out = testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
-    return {ok, out, err};
-}
-
-void expect_vec(const fcoord3d_s &v, double x, double y, double z, double w) {
-    EXPECT_NEAR(v.x, x, 1e-12);
-    EXPECT_NEAR(v.y, y, 1e-12);
-    EXPECT_NEAR(v.z, z, 1e-12);
-    EXPECT_NEAR(v.w, w, 1e-12);
-}
 
 void expect_empty(const obj3d_c &obj) {
     EXPECT_TRUE(obj.coords.empty());

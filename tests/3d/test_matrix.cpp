@@ -1,4 +1,6 @@
 // Vectors and 4x4 matrices: component access, vector operations, rotation signs, products.
+#include "mesh_test_support.h"
+
 #include "demo/3d/demo_matrix.h"
 #include "demo/check.h"
 
@@ -8,17 +10,11 @@
 
 using demo::fcoord3d_s;
 using demo::matrix4_c;
+using test3d::expect_vec;
 
 namespace {
 
 const double pi = 3.14159265358979323846;
-
-void expect_near(const fcoord3d_s &v, double x, double y, double z, double w) {
-    EXPECT_NEAR(v.x, x, 1e-12);
-    EXPECT_NEAR(v.y, y, 1e-12);
-    EXPECT_NEAR(v.z, z, 1e-12);
-    EXPECT_NEAR(v.w, w, 1e-12);
-}
 
 void expect_same(const matrix4_c &a, const matrix4_c &b) {
     for (int i = 0; i < 4; ++i)
@@ -39,15 +35,15 @@ TEST(Vector, ComponentsByIndexAndName) {
 TEST(Vector, AddAndSubtractCoverW) {
     fcoord3d_s a = {1, 2, 3, 1}, b = {10, 20, 30, 1};
     demo::vect4_translate(a, b, b); // output is the second input
-    expect_near(b, 11, 22, 33, 2);
+    expect_vec(b, 11, 22, 33, 2);
     demo::vect4_translate(a, b, a); // output is the first input
-    expect_near(a, 12, 24, 36, 3);
+    expect_vec(a, 12, 24, 36, 3);
 
     fcoord3d_s p = {5, 6, 7, 1}, q = {1, 1, 1, 1}, d;
     demo::vect4_sub(p, q, d);
-    expect_near(d, 4, 5, 6, 0); // two positions give a direction
+    expect_vec(d, 4, 5, 6, 0); // two positions give a direction
     demo::vect4_sub(p, q, p);
-    expect_near(p, 4, 5, 6, 0);
+    expect_vec(p, 4, 5, 6, 0);
 }
 
 TEST(Vector, LengthDotAndNormalizeIgnoreW) {
@@ -55,7 +51,7 @@ TEST(Vector, LengthDotAndNormalizeIgnoreW) {
     EXPECT_DOUBLE_EQ(demo::vect4_dot_ident(fcoord3d_s{1, 2, 3, 100}, fcoord3d_s{4, 5, 6, 100}), 32);
     fcoord3d_s v = {0, 0, 2, 7};
     demo::vect4_normalize(v);
-    expect_near(v, 0, 0, 1, 7);
+    expect_vec(v, 0, 0, 1, 7);
 }
 
 TEST(Vector, NormalizingZeroReportsAndKeepsTheVector) {
@@ -66,25 +62,25 @@ TEST(Vector, NormalizingZeroReportsAndKeepsTheVector) {
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(demo::check_failure_count(), before + 1);
     EXPECT_NE(err.find("vect4_length(v)"), std::string::npos) << err;
-    expect_near(v, 0, 0, 0, 5); // no NaN
+    expect_vec(v, 0, 0, 0, 5); // no NaN
 }
 
 TEST(Vector, CrossProductLeavesW) {
     fcoord3d_s out = {7, 7, 7, 42};
     demo::vect4_cross_nonorm(fcoord3d_s{1, 0, 0, 0}, fcoord3d_s{0, 1, 0, 0}, out);
-    expect_near(out, 0, 0, 1, 42);
+    expect_vec(out, 0, 0, 1, 42);
     demo::vect4_cross_nonorm(fcoord3d_s{0, 2, 0, 0}, fcoord3d_s{3, 0, 0, 0}, out);
-    expect_near(out, 0, 0, -6, 42); // not normalised, order matters
+    expect_vec(out, 0, 0, -6, 42); // not normalised, order matters
 }
 
 TEST(Matrix, RotationSigns) {
     matrix4_c m;
     m.mkrotZ(pi / 2);
-    expect_near(m * fcoord3d_s{1, 0, 0, 1}, 0, 1, 0, 1);
+    expect_vec(m * fcoord3d_s{1, 0, 0, 1}, 0, 1, 0, 1);
     m.mkrotX(pi / 2);
-    expect_near(m * fcoord3d_s{0, 1, 0, 1}, 0, 0, -1, 1);
+    expect_vec(m * fcoord3d_s{0, 1, 0, 1}, 0, 0, -1, 1);
     m.mkrotY(pi / 2);
-    expect_near(m * fcoord3d_s{1, 0, 0, 1}, 0, 0, 1, 1);
+    expect_vec(m * fcoord3d_s{1, 0, 0, 1}, 0, 0, 1, 1);
 }
 
 TEST(Matrix, AxisRotationMatchesTheFixedOnes) {
@@ -105,10 +101,10 @@ TEST(Matrix, AxisRotationMatchesTheFixedOnes) {
 TEST(Matrix, TranslationUsesTheWholeLastColumn) {
     matrix4_c m;
     m.mktranslate(fcoord3d_s{1, 2, 3, 1});
-    expect_near(m * fcoord3d_s{0, 0, 0, 1}, 1, 2, 3, 1);
-    expect_near(m * fcoord3d_s{5, 5, 5, 0}, 5, 5, 5, 0); // directions do not move
+    expect_vec(m * fcoord3d_s{0, 0, 0, 1}, 1, 2, 3, 1);
+    expect_vec(m * fcoord3d_s{5, 5, 5, 0}, 5, 5, 5, 0); // directions do not move
     m.mktranslate(fcoord3d_s{1, 2, 3, 0});
-    expect_near(m * fcoord3d_s{0, 0, 0, 1}, 1, 2, 3, 0);
+    expect_vec(m * fcoord3d_s{0, 0, 0, 1}, 1, 2, 3, 0);
 }
 
 TEST(Matrix, ProductsApplyTheRightOperandFirst) {
@@ -116,8 +112,8 @@ TEST(Matrix, ProductsApplyTheRightOperandFirst) {
     t.mktranslate(fcoord3d_s{10, 0, 0, 1});
     r.mkrotZ(pi / 2);
     // rotate (1,0,0) to (0,1,0), then move by 10 along x
-    expect_near((t * r) * fcoord3d_s{1, 0, 0, 1}, 10, 1, 0, 1);
-    expect_near((r * t) * fcoord3d_s{1, 0, 0, 1}, 0, 11, 0, 1);
+    expect_vec((t * r) * fcoord3d_s{1, 0, 0, 1}, 10, 1, 0, 1);
+    expect_vec((r * t) * fcoord3d_s{1, 0, 0, 1}, 0, 11, 0, 1);
 
     matrix4_c acc = t;
     acc *= r;

@@ -29,11 +29,10 @@ struct loaded {
 };
 
 void load_asset(loaded &l, const std::string &name) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    l.ok = l.obj.load_obj(asset(name));
-    l.out = testing::internal::GetCapturedStdout();
-    l.err = testing::internal::GetCapturedStderr();
+    const test3d::load_result result = test3d::load(l.obj, asset(name));
+    l.ok = result.ok;
+    l.out = result.out;
+    l.err = result.err;
 }
 
 // Normal of a polygon from all its corners (Newell's method), unnormalised.
