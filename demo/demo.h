@@ -39,6 +39,9 @@ void clear(unsigned value);
 // printing "Unable to open display").
 int gfxinit(int width, int height);
 
+// The show's length: do_frame ends it at the first frame of this second.
+constexpr unsigned show_seconds = 59;
+
 // The scene timeline: loads the show's media once; draws and presents one
 // frame, returning 0 while the show goes on and 1 once it is over.
 void do_init();

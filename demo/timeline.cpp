@@ -107,7 +107,7 @@ int do_frame() {
     subtime0 = curtime >> 20;
     clear(0);
     fireworks();
-    if (subtime0 > 58)
+    if (subtime0 >= show_seconds)
         return 1;
 
     draw_scene(subtime0, static_cast<double>(curtime));

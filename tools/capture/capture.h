@@ -1,6 +1,8 @@
 // Offline capture of the show: options, the frame clock, and the whole render into a video file.
 #pragma once
 
+#include "demo/demo.h"
+
 #include <string>
 
 namespace capture {
@@ -17,8 +19,8 @@ struct options {
     bool help = false; // -h: print usage() and do nothing else
 };
 
-// The show is captured from second 0 to the end of second 58.
-constexpr int show_seconds = 59;
+// The show is captured from second 0 to its end.
+constexpr int show_seconds = static_cast<int>(demo::show_seconds);
 constexpr int sample_rate = 44100;
 constexpr int min_fps = 1;
 constexpr int max_fps = 1000;
