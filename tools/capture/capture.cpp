@@ -111,10 +111,18 @@ class progress_bar {
 };
 
 int failure(const std::string &message) {
+    demo::time_source = nullptr;
     std::fprintf(stderr, "%s\n", message.c_str());
     remove_partial();
     release_partial();
     return 1;
+}
+
+// Renders count samples of the soundtrack and hands them to the encoder.
+bool add_sound(soundtrack &music, encoder &out, std::vector<float> &left, std::vector<float> &right,
+               int count, std::string &error) {
+    music.render(sample_rate, left.data(), right.data(), count);
+    return out.add_audio(left.data(), right.data(), count, error);
 }
 
 } // namespace
@@ -156,36 +164,24 @@ int run(const options &opt) {
     demo::time_source = read_frame_time;
     for (long long k = 0; k < frames; ++k) {
         frame_time = packed_time(k, opt.fps);
-        if (demo::do_frame() != 0) {
-            demo::time_source = nullptr;
+        if (demo::do_frame() != 0)
             return failure("vorbo-capture: the show ended early, at second " +
                            std::to_string(frame_time >> 20));
-        }
-        if (!out.add_video(demo::frame, error)) {
-            demo::time_source = nullptr;
+        if (!out.add_video(demo::frame, error))
             return failure(error);
-        }
-        // Sound up to the end of this frame's span: whole encoder frames
-        // while the show goes on, the remainder after the last picture. At
-        // the end this is exactly 59 s of samples.
+        // Sound in whole encoder frames up to the end of this frame's span.
         const long long samples_due = (k + 1) * sample_rate / opt.fps;
-        while (samples_done < samples_due) {
-            long long count = chunk;
-            if (samples_done + count > samples_due) {
-                if (k + 1 < frames)
-                    break;
-                count = samples_due - samples_done;
-            }
-            music.render(sample_rate, left.data(), right.data(), static_cast<int>(count));
-            if (!out.add_audio(left.data(), right.data(), static_cast<int>(count), error)) {
-                demo::time_source = nullptr;
+        for (; samples_done + chunk <= samples_due; samples_done += chunk)
+            if (!add_sound(music, out, left, right, chunk, error))
                 return failure(error);
-            }
-            samples_done += count;
-        }
         progress.update(k + 1);
     }
     demo::time_source = nullptr;
+    // The remainder after the last picture: exactly 59 s of samples in all.
+    const long long samples_total = frames * sample_rate / opt.fps;
+    if (samples_done < samples_total &&
+        !add_sound(music, out, left, right, static_cast<int>(samples_total - samples_done), error))
+        return failure(error);
 
     if (!out.finish(error))
         return failure(error);
