@@ -63,25 +63,13 @@ class Mask {
 
     // Anti-aliased coverage of a signed-distance shape: d(x, y) at pixel centres.
     template <class Distance> static Mask shape(int width, int height, Distance d) {
-        Mask m(width, height);
-        for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++)
-                m.ref(x, y) = clamp01(0.5f - d(x + 0.5f, y + 0.5f));
-        return m;
+        return field(width, height, [&](float x, float y) { return 0.5f - d(x, y); });
     }
 
-    // Coverage given directly: f(x, y) at pixel centres, clamped to 0..1.
-    template <class F> static Mask field(int width, int height, F f) {
-        Mask m(width, height);
-        for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++)
-                m.ref(x, y) = clamp01(f(x + 0.5f, y + 0.5f));
-        return m;
-    }
-
-    // The same, averaged over n x n points in every pixel (for fine patterns
-    // that a single sample per pixel would alias).
-    template <class F> static Mask field(int width, int height, F f, int n) {
+    // Coverage given directly: f(x, y) clamped to 0..1, averaged over n x n
+    // points in every pixel (n > 1 for fine patterns that a single sample per
+    // pixel would alias; n = 1 samples the pixel centre).
+    template <class F> static Mask field(int width, int height, F f, int n = 1) {
         Mask m(width, height);
         for (int y = 0; y < height; y++)
             for (int x = 0; x < width; x++) {
