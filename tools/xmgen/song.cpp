@@ -61,6 +61,9 @@ const Chord G{"G-2", "G-4", 0x47, {"G-3", "B-3", "D-4"}, {"G-5", "B-5", "D-6"}};
 const Chord Dm{"D-3", "A-4", 0x58, {"A-3", "D-4", "F-4"}, {"A-5", "D-6", "F-6"}};
 const Chord E{"E-2", "G#4", 0x38, {"G#3", "B-3", "E-4"}, {"G#5", "B-5", "E-6"}};
 
+const Chord *const verse_chords[4] = {&Am, &F, &C, &G};
+const Chord *const bridge_chords[4] = {&Dm, &Am, &F, &E};
+
 // A melody note: its name (null for a rest) and its length in rows.
 struct Note {
     const char *name;
@@ -237,9 +240,8 @@ void melody(Score &s, const Melody &m, int volume, bool echo) {
 
 xm::Pattern intro() {
     Score s;
-    const Chord *chords[] = {&Am, &F, &C, &G};
     for (int bar = 0; bar < 4; ++bar) {
-        const Chord &c = *chords[bar];
+        const Chord &c = *verse_chords[bar];
         pad(s, bar, c, 24);
         bell_figure(s, bar, c, 30);
         if (bar >= 1)
@@ -254,10 +256,9 @@ xm::Pattern intro() {
 
 xm::Pattern build() {
     Score s;
-    const Chord *chords[] = {&Am, &F, &C, &G};
     crash(s, 0, 28);
     for (int bar = 0; bar < 4; ++bar) {
-        const Chord &c = *chords[bar];
+        const Chord &c = *verse_chords[bar];
         pad(s, bar, c, 22);
         arpeggio(s, bar, c, in_arp_soft, 2, 32);
         kick_four(s, bar, 52);
@@ -300,10 +301,9 @@ xm::Pattern verse(const Chord *const chords[4], const Melody &m, bool echo, bool
 
 xm::Pattern bridge_part() {
     Score s;
-    const Chord *chords[] = {&Dm, &Am, &F, &E};
     crash(s, 0, 30);
     for (int bar = 0; bar < 4; ++bar) {
-        const Chord &c = *chords[bar];
+        const Chord &c = *bridge_chords[bar];
         pad(s, bar, c, 22);
         arpeggio(s, bar, c, in_arp_soft, 2, 26);
         bell_figure(s, bar, c, 24);
@@ -352,8 +352,6 @@ xm::Module song() {
     m.instruments = {kick(),     snare(),   closed_hat(), open_hat(), crash(), bass(),
                      arp(false), arp(true), lead(),       pad(),      bell()};
 
-    const Chord *verse_chords[] = {&Am, &F, &C, &G};
-    const Chord *bridge_chords[] = {&Dm, &Am, &F, &E};
     m.patterns.push_back(intro());
     m.patterns.push_back(build());
     m.patterns.push_back(verse(verse_chords, theme, false, false, false, Ending::groove));

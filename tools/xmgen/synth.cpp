@@ -80,12 +80,18 @@ xm::Sample make_sample(const char *name, const std::vector<double> &data, double
 // each period. Every harmonic is a sine starting at phase 0, so each period
 // begins and ends at 0 whatever the amplitudes: a changing spectrum leaves no
 // steps at the period boundaries.
+// One period of a sine in n steps.
+std::vector<double> sine_table(int n) {
+    std::vector<double> table(n);
+    for (int k = 0; k < n; ++k)
+        table[k] = std::sin(2.0 * pi * k / n);
+    return table;
+}
+
 template <class Spectrum>
 std::vector<double> evolving(int period, int cycles, int harmonics, double rate,
                              Spectrum spectrum) {
-    std::vector<double> table(period);
-    for (int k = 0; k < period; ++k)
-        table[k] = std::sin(2.0 * pi * k / period);
+    const std::vector<double> table = sine_table(period);
     std::vector<double> out(std::size_t(period) * cycles, 0.0);
     std::vector<double> amp(harmonics + 1);
     for (int c = 0; c < cycles; ++c) {
@@ -113,9 +119,7 @@ struct Voice {
 // detuned oscillators. weight[h] shapes every voice's harmonic h.
 std::vector<double> detuned(int length, const std::vector<Voice> &voices,
                             const std::vector<double> &weight) {
-    std::vector<double> table(length);
-    for (int k = 0; k < length; ++k)
-        table[k] = std::sin(2.0 * pi * k / length);
+    const std::vector<double> table = sine_table(length);
     std::vector<double> out(length, 0.0);
     for (const Voice &v : voices) {
         for (std::size_t h = 1; h < weight.size(); ++h) {
@@ -159,6 +163,15 @@ std::vector<double> cymbal(double seconds, double decay, double cutoff, double m
     return out;
 }
 
+// An instrument and its one sample, both called `name`.
+xm::Instrument instrument(const char *name, const std::vector<double> &data, double rate,
+                          std::size_t loop_start = 0, std::size_t loop_length = 0) {
+    xm::Instrument ins;
+    ins.name = name;
+    ins.sample = make_sample(name, data, rate, loop_start, loop_length);
+    return ins;
+}
+
 xm::Envelope envelope(std::vector<xm::EnvelopePoint> points, int sustain = -1) {
     xm::Envelope e;
     e.points = std::move(points);
@@ -193,10 +206,7 @@ xm::Instrument kick() {
         double x = body + 0.35 * click.low * std::exp(-t / 0.003);
         v[i] = std::tanh(1.8 * x);
     }
-    xm::Instrument ins;
-    ins.name = "kick";
-    ins.sample = make_sample("kick", v, drum_rate);
-    return ins;
+    return instrument("kick", v, drum_rate);
 }
 
 xm::Instrument snare() {
@@ -214,32 +224,25 @@ xm::Instrument snare() {
         double rattle = (0.9 * body.band + 0.4 * air.high) * std::exp(-t / 0.085);
         v[i] = std::tanh(1.4 * (tone + rattle) * std::min(1.0, t / 0.0005));
     }
-    xm::Instrument ins;
-    ins.name = "snare";
-    ins.sample = make_sample("snare", v, drum_rate);
-    return ins;
+    return instrument("snare", v, drum_rate);
 }
 
 xm::Instrument closed_hat() {
-    xm::Instrument ins;
-    ins.name = "closed hat";
-    ins.sample = make_sample("closed hat", cymbal(0.1, 0.018, 7000.0, 1.0, 0x68617431), drum_rate);
+    xm::Instrument ins =
+        instrument("closed hat", cymbal(0.1, 0.018, 7000.0, 1.0, 0x68617431), drum_rate);
     ins.sample.panning = 0xa0;
     return ins;
 }
 
 xm::Instrument open_hat() {
-    xm::Instrument ins;
-    ins.name = "open hat";
-    ins.sample = make_sample("open hat", cymbal(0.55, 0.16, 6500.0, 1.0, 0x68617432), drum_rate);
+    xm::Instrument ins =
+        instrument("open hat", cymbal(0.55, 0.16, 6500.0, 1.0, 0x68617432), drum_rate);
     ins.sample.panning = 0xa0;
     return ins;
 }
 
 xm::Instrument crash() {
-    xm::Instrument ins;
-    ins.name = "crash";
-    ins.sample = make_sample("crash", cymbal(2.0, 0.65, 3800.0, 1.7, 0x63726173), drum_rate);
+    xm::Instrument ins = instrument("crash", cymbal(2.0, 0.65, 3800.0, 1.7, 0x63726173), drum_rate);
     ins.sample.panning = 0x60;
     return ins;
 }
@@ -256,9 +259,7 @@ xm::Instrument bass() {
         return saw * lowpass(h, cutoff, 1.8) * (h <= 48 ? 1.0 : (64 - h) / 16.0);
     };
     std::vector<double> v = evolving(period, cycles, harmonics, rate, spectrum);
-    xm::Instrument ins;
-    ins.name = "bass";
-    ins.sample = make_sample("bass", v, rate, std::size_t(cycles - 1) * period, period);
+    xm::Instrument ins = instrument("bass", v, rate, std::size_t(cycles - 1) * period, period);
     ins.volume = envelope({{0, 64}, {4, 58}, {16, 48}, {48, 40}});
     ins.fadeout = 2048;
     return ins;
@@ -274,10 +275,8 @@ xm::Instrument arp(bool bright) {
         return std::sin(pi * h / 4.0) / h * lowpass(h, cutoff, bright ? 1.4 : 1.0);
     };
     std::vector<double> v = evolving(period, cycles, harmonics, rate, spectrum);
-    xm::Instrument ins;
-    ins.name = bright ? "arp" : "arp soft";
-    ins.sample =
-        make_sample(bright ? "arp" : "arp soft", v, rate, std::size_t(cycles - 1) * period, period);
+    xm::Instrument ins =
+        instrument(bright ? "arp" : "arp soft", v, rate, std::size_t(cycles - 1) * period, period);
     ins.sample.panning = 0x58;
     ins.volume = envelope({{0, 64}, {3, 46}, {8, 28}, {16, 14}, {30, 0}});
     return ins;
@@ -296,9 +295,7 @@ xm::Instrument lead() {
     std::vector<double> sq = detuned(length, {{cycles, 0.4, 0}}, square);
     for (int i = 0; i < length; ++i)
         v[i] += sq[i];
-    xm::Instrument ins;
-    ins.name = "lead";
-    ins.sample = make_sample("lead", v, c4 * period, 0, length);
+    xm::Instrument ins = instrument("lead", v, c4 * period, 0, length);
     ins.sample.panning = 0x78;
     ins.volume = envelope({{0, 24}, {2, 64}, {12, 52}, {24, 48}}, 3);
     ins.fadeout = 1200;
@@ -322,9 +319,7 @@ xm::Instrument pad() {
                                      {cycles + 1, 0.5, 91},
                                      {cycles + 2, 0.3, 29}},
                                     weight);
-    xm::Instrument ins;
-    ins.name = "pad";
-    ins.sample = make_sample("pad", v, c4 * period, 0, length);
+    xm::Instrument ins = instrument("pad", v, c4 * period, 0, length);
     ins.volume = envelope({{0, 0}, {20, 50}, {44, 64}, {96, 54}, {200, 44}});
     ins.fadeout = 600;
     return ins;
@@ -344,9 +339,7 @@ xm::Instrument bell() {
                       0.6 * std::sin(2.0 * pi * f * t) + 0.15 * std::sin(2.0 * pi * 2.0 * f * t);
         v[i] = tone * std::exp(-t / 0.42) * std::min(1.0, t / 0.001);
     }
-    xm::Instrument ins;
-    ins.name = "bell";
-    ins.sample = make_sample("bell", v, rate);
+    xm::Instrument ins = instrument("bell", v, rate);
     ins.sample.panning = 0xa8;
     return ins;
 }
