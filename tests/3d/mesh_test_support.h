@@ -2,7 +2,10 @@
 #pragma once
 
 #include "demo/3d/demo_3d.h"
+#include "demo/check.h"
 #include "demo/demo.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -66,6 +69,20 @@ load_result load(demo::obj3d_c &obj, const std::string &path);
 
 // Loads an OBJ file from text with the loader's console output swallowed.
 bool load_quietly(demo::obj3d_c &obj, const std::string &text);
+
+// What running some drawing code reported: its standard error and how many
+// internal checks failed.
+struct reports {
+    std::string err;
+    unsigned long checks;
+};
+template <typename F> reports reported(F &&run) {
+    const unsigned long before = demo::check_failure_count();
+    testing::internal::CaptureStderr();
+    run();
+    std::string err = testing::internal::GetCapturedStderr();
+    return {err, demo::check_failure_count() - before};
+}
 
 // v is (x, y, z, w) to within 1e-12 in every component.
 void expect_vec(const demo::fcoord3d_s &v, double x, double y, double z, double w);

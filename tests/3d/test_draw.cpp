@@ -14,6 +14,8 @@ using demo::fcoord3d_s;
 using demo::obj3d_c;
 using demo::polygon3d_c;
 using test3d::guarded_frame;
+using test3d::reported;
+using test3d::reports;
 
 namespace {
 
@@ -106,12 +108,9 @@ TEST(Transform, TurnsZThenYThenXAndMovesOnlyPositions) {
     obj.transform(world);
     EXPECT_NEAR(world[1].z, 1, 1e-12); // Y by pi/2 takes +x to +z
 
-    unsigned long checks = demo::check_failure_count();
     std::vector<fcoord3d_s> small(1);
-    testing::internal::CaptureStderr();
-    obj.transform(small); // wrong size: refused, nothing written past the end
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 1);
+    // Wrong size: refused, nothing written past the end.
+    EXPECT_EQ(reported([&] { obj.transform(small); }).checks, 1u);
 }
 
 TEST(Visibility, OnlyNormalsTowardsTheViewerPass) {
@@ -154,18 +153,16 @@ TEST(Sort, FaceWithTooFewCornersIsReportedAndDropsTheDraw) {
     std::vector<fcoord3d_s> coords = {{0, 0, 0, 1}, {1, 0, 0, 1}, {1, 0, 1, 1}, {0, -1, 0, 0}};
     std::vector<polygon3d_c> faces = {face_of({0, 1, 2}, 3), face_of({0, 1}, 3)};
     std::vector<const polygon3d_c *> out;
-    unsigned long checks = demo::check_failure_count();
-    testing::internal::CaptureStderr();
-    demo::sortpolygon3d_backtofront(faces, coords, out);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 1);
-    EXPECT_EQ(err.rfind("Face with only 2 vertices\n", 0), 0u) << err;
+    const reports sorted = reported([&] { demo::sortpolygon3d_backtofront(faces, coords, out); });
+    EXPECT_EQ(sorted.checks, 1u);
+    EXPECT_EQ(sorted.err.rfind("Face with only 2 vertices\n", 0), 0u) << sorted.err;
     EXPECT_TRUE(out.empty());
 
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(demo::polygon3d_closer(coords)(&faces[1], &faces[0]));
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 2);
+    bool closer = true;
+    EXPECT_EQ(
+        reported([&] { closer = demo::polygon3d_closer(coords)(&faces[1], &faces[0]); }).checks,
+        1u);
+    EXPECT_FALSE(closer);
 }
 
 TEST(DrawFunc, CallsTheFunctionOncePerVisibleFaceInDepthOrder) {
@@ -248,14 +245,13 @@ TEST(Flat, CulledUnprojectableAndBrokenFacesDrawNothing) {
     demo::drawpoly3d_gourad(coords, face);
     EXPECT_EQ(frame.count_not(0), 0);
 
-    unsigned long checks = demo::check_failure_count();
     polygon3d_c broken = face_of({0, 1, 9}, 4); // no position 9
-    testing::internal::CaptureStderr();
-    demo::drawpoly3d_flat(square_with_normal({0, -1, 0, 0}), broken);
-    demo::drawpoly3d_gourad(square_with_normal({0, -1, 0, 0}), broken);
-    demo::drawpoly3d_wireframe(square_with_normal({0, -1, 0, 0}), broken);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 3);
+    const reports drawn = reported([&] {
+        demo::drawpoly3d_flat(square_with_normal({0, -1, 0, 0}), broken);
+        demo::drawpoly3d_gourad(square_with_normal({0, -1, 0, 0}), broken);
+        demo::drawpoly3d_wireframe(square_with_normal({0, -1, 0, 0}), broken);
+    });
+    EXPECT_EQ(drawn.checks, 3u);
     EXPECT_EQ(frame.count_not(0), 0);
 }
 
@@ -331,12 +327,9 @@ TEST(Draw, IsNotImplementedAndSaysSo) {
     guarded_frame frame;
     obj3d_c cube;
     ASSERT_TRUE(test3d::load_quietly(cube, test3d::unit_cube_obj));
-    unsigned long checks = demo::check_failure_count();
-    testing::internal::CaptureStderr();
-    cube.draw();
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 1);
-    EXPECT_NE(err.find("Not done"), std::string::npos);
+    const reports drawn = reported([&] { cube.draw(); });
+    EXPECT_EQ(drawn.checks, 1u);
+    EXPECT_NE(drawn.err.find("Not done"), std::string::npos);
     EXPECT_EQ(frame.count_not(0), 0);
 }
 
@@ -345,12 +338,9 @@ TEST(Sort, FaceWithoutANormalIsReportedAndLeftOut) {
     std::vector<polygon3d_c> faces = {face_of({0, 1, 2}, 3), face_of({0, 1, 2}, 3)};
     faces[1].normal = 4; // past the end of coords
     std::vector<const polygon3d_c *> out;
-    unsigned long checks = demo::check_failure_count();
-    testing::internal::CaptureStderr();
-    demo::sortpolygon3d_backtofront(faces, coords, out);
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(demo::check_failure_count(), checks + 1);
-    EXPECT_NE(err.find("polygon3d_visible"), std::string::npos) << err;
+    const reports sorted = reported([&] { demo::sortpolygon3d_backtofront(faces, coords, out); });
+    EXPECT_EQ(sorted.checks, 1u);
+    EXPECT_NE(sorted.err.find("polygon3d_visible"), std::string::npos) << sorted.err;
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0], &faces[0]);
 }
