@@ -2,6 +2,7 @@
 #pragma once
 
 #include "demo/demo.h"
+#include "tests/support/guarded_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -13,37 +14,27 @@ namespace vorbo_test {
 
 typedef std::set<std::pair<int, int>> PixelSet; // (x, y)
 
-// Rows are 640 + 2 * guard pixels apart, with guard rows above and below, so
-// any write outside the frame lands in a guard and is caught.
+// The shared guarded frame, installed for each test: any write outside the
+// frame lands in a guard and is caught.
 class PaddedFrame : public ::testing::Test {
   protected:
-    static constexpr int guard = 24;
-    static constexpr int stride = 640 + 2 * guard;
-    static constexpr unsigned background = 0x5a5a5a5au;
-    static constexpr unsigned guard_value = 0xdeadbeefu;
+    static constexpr unsigned background = guarded_frame::background;
 
-    std::vector<unsigned> memory;
-    std::vector<unsigned *> lines;
+    guarded_frame frame;
+    unsigned **lines = nullptr; // the frame's rows, as the code under test sees them
 
     void SetUp() override {
-        memory.assign(static_cast<size_t>(stride) * (480 + 2 * guard), guard_value);
-        lines.resize(480);
-        for (int y = 0; y < 480; ++y)
-            lines[y] = &memory[static_cast<size_t>(y + guard) * stride + guard];
-        demo::frame_lines = lines.data();
-        demo::frame = lines[0];
-        clear_frame();
+        frame.install();
+        lines = demo::frame_lines;
     }
     void TearDown() override {
         demo::frame_lines = nullptr;
         demo::frame = nullptr;
     }
 
-    void clear_frame() {
-        for (int y = 0; y < 480; ++y)
-            std::fill(lines[y], lines[y] + 640, background);
-    }
-    unsigned at(int x, int y) const { return lines[y][x]; }
+    void clear_frame() { frame.clear(); }
+    unsigned at(int x, int y) const { return frame.at(x, y); }
+    bool guards_intact() const { return frame.guards_intact(); }
 
     // Every pixel that no longer holds the background.
     PixelSet drawn() const {
@@ -53,17 +44,6 @@ class PaddedFrame : public ::testing::Test {
                 if (lines[y][x] != background)
                     set.insert({x, y});
         return set;
-    }
-
-    bool guards_intact() const {
-        for (int y = -guard; y < 480 + guard; ++y)
-            for (int x = -guard; x < 640 + guard; ++x) {
-                bool inside = y >= 0 && y < 480 && x >= 0 && x < 640;
-                if (!inside &&
-                    memory[static_cast<size_t>(y + guard) * stride + x + guard] != guard_value)
-                    return false;
-            }
-        return true;
     }
 
     // The drawn pixels are exactly `expected`, all in `colour`.
