@@ -1,5 +1,6 @@
 // Mesh drawing throughput: draw_func with each face style on the show's meshes, and transform
 // on a large mesh, each beside a plain memory baseline from the same run.
+#include "bench/bench_support.h"
 #include "demo/3d/demo_3d.h"
 #include "demo/demo.h"
 
@@ -13,17 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Points the frame globals at this file's own 640 x 480 frame (other
-// benchmarks install theirs, which may be gone by now).
-void ensure_frame() {
-    static std::vector<unsigned> pixels(640 * 480);
-    static std::vector<unsigned *> lines(480);
-    for (int y = 0; y < 480; ++y)
-        lines[y] = pixels.data() + y * 640;
-    demo::frame = pixels.data();
-    demo::frame_lines = lines.data();
-}
 
 // The show's meshes, read from the source tree beside this file, in a pose
 // from the middle of their scenes.
@@ -46,7 +36,7 @@ const demo::obj3d_c &mesh(const char *name) {
 
 // Baseline: one frame clear, the memset every frame of the show starts with.
 void BM_clear_frame(benchmark::State &state) {
-    ensure_frame();
+    bench::install_frame();
     for (auto _ : state) {
         demo::clear(0);
         benchmark::ClobberMemory();
@@ -58,7 +48,7 @@ BENCHMARK(BM_clear_frame);
 // Mesh work of one frame (transform, cull, sort, project, fill); items/s is
 // frames per second of mesh drawing alone.
 void BM_draw_func(benchmark::State &state, const char *name, demo::drawpoly3d_fn fn) {
-    ensure_frame();
+    bench::install_frame();
     const demo::obj3d_c &obj = mesh(name);
     if (obj.polygons.empty()) {
         state.SkipWithError("mesh not loaded");

@@ -7,6 +7,7 @@
 //   x_memset            clear's time / memset's (1: as fast as memset)
 // memset can only repeat a byte, so for a value such as 0x123456 it writes
 // zeros: it stands for the store bandwidth, not for the same result.
+#include "bench/bench_support.h"
 #include "demo/demo.h"
 
 #include <benchmark/benchmark.h>
@@ -19,25 +20,8 @@ namespace {
 
 constexpr std::size_t frame_bytes = 640 * 480 * 4;
 
-// A frame allocated the way gfxinit allocates it; kept for the whole run.
-void install_frame() {
-    static unsigned *pixels = new unsigned[640 * 480]();
-    static unsigned **lines = [] {
-        unsigned **l = new unsigned *[480];
-        for (int y = 0; y < 480; ++y)
-            l[y] = pixels + y * 640;
-        return l;
-    }();
-    demo::frame = pixels;
-    demo::frame_lines = lines;
-}
-
-template <typename F> double timed(F &&f) {
-    auto start = std::chrono::steady_clock::now();
-    f();
-    benchmark::ClobberMemory();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::install_frame;
+using bench::timed;
 
 void BM_clear_vs_memset(benchmark::State &state) {
     install_frame();

@@ -10,6 +10,7 @@
 //   best_us, pixman_us, memcpy_us  the fastest frame of each, microseconds
 //   x_pixman  pixman's time / the converter's (above 1: faster than pixman)
 //   x_memcpy  the converter's time / memcpy's (1: as fast as a plain copy)
+#include "bench/bench_support.h"
 #include "ptc/convert.h"
 #include "ptc/convert_rows.h"
 
@@ -71,15 +72,7 @@ buffers &frame_buffers() {
     return b;
 }
 
-using clock_type = std::chrono::steady_clock;
-
-// Times one call of f, in seconds.
-template <typename F> double timed(F &&f) {
-    auto start = clock_type::now();
-    f();
-    benchmark::ClobberMemory();
-    return std::chrono::duration<double>(clock_type::now() - start).count();
-}
+using bench::timed;
 
 // set: null for the public converter (the kernels chosen for this CPU).
 void convert_frame(benchmark::State &state, const format &f, const ptc_rows::kernel_set *set) {

@@ -12,6 +12,7 @@
 //   frame_us            mean of the moments' fastest frames, microseconds
 //   memset_us, copy_us  the floor's two parts, fastest, microseconds
 //   x_floor             frame_us / (memset_us + copy_us); the target is 1.5
+#include "bench/bench_support.h"
 #include "bench/frame_scene.h"
 
 #include <benchmark/benchmark.h>
@@ -27,12 +28,7 @@ namespace {
 constexpr unsigned poses = 16;
 constexpr std::size_t frame_bytes = 640 * 480 * 4;
 
-template <typename F> double timed(F &&f) {
-    auto start = std::chrono::steady_clock::now();
-    f();
-    benchmark::ClobberMemory();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::timed;
 
 void frame_of_scene(benchmark::State &state, const frame_scene::scene &sc) {
     const frame_scene::show &show = frame_scene::open_show();
