@@ -18,7 +18,6 @@ set -euo pipefail
 
 build=${1:-build}
 frames=${2:-64}
-scenes=${SCENES:-"3 7 11 17 24 31 38 46 54"}
 top=${TOP:-0}
 driver=$build/vorbo-frame-driver
 
@@ -36,8 +35,14 @@ else
   trap 'rm -rf "$out"' EXIT
 fi
 
-declare -A names=([3]=silence [7]=vorbo [11]=cube_flat [17]=iknow [24]=iknow_cube_flat
-                  [31]=blah [38]=blah_jet_gourad [46]=hand [54]=greet)
+# The scenes as the frame benchmarks know them: a second of each and its name.
+declare -A names=()
+all=""
+while read -r second name; do
+  names[$second]=$name
+  all="$all $second"
+done < <("$driver" --scenes)
+scenes=${SCENES:-$all}
 
 # Ir of one function, callees included, per frame (0 when it never ran).
 inclusive() {

@@ -1,6 +1,7 @@
 // Renders N frames of one scene without presenting, for instruction counts under callgrind.
 //
 //   vorbo-frame-driver SECOND [FRAMES]
+//   vorbo-frame-driver --scenes      one line per scene: a second in it, its name
 //
 // Loads the show from the build's data/ (or $VORBO_BINARY_DIR/data), draws one
 // untimed frame, then FRAMES frames (default 64) at moments spread evenly over
@@ -17,16 +18,22 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char **argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--scenes") == 0) {
+        for (const frame_scene::scene &sc : frame_scene::scenes)
+            std::printf("%u %s\n", sc.second, sc.name);
+        return 0;
+    }
     if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s SECOND [FRAMES]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s SECOND [FRAMES] | --scenes\n", argv[0]);
         return 2;
     }
     const long second = std::strtol(argv[1], nullptr, 10);
     const long frames = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 64;
-    if (second < 0 || second > 58 || frames < 1 || frames > 100000) {
-        std::fprintf(stderr, "SECOND must be 0..58 and FRAMES 1..100000\n");
+    if (second < 0 || second >= long(demo::show_seconds) || frames < 1 || frames > 100000) {
+        std::fprintf(stderr, "SECOND must be 0..%u and FRAMES 1..100000\n", demo::show_seconds - 1);
         return 2;
     }
     const frame_scene::show &show = frame_scene::open_show();
