@@ -13,8 +13,12 @@ std::time_t wall_seconds() {
     return now.tv_sec;
 }
 
-unsigned seconds_field(unsigned t) { return t >> 20; }
-unsigned micros_field(unsigned t) { return t & 0xFFFFF; }
+unsigned seconds_field(unsigned t) {
+    return t >> 20;
+}
+unsigned micros_field(unsigned t) {
+    return t & 0xFFFFF;
+}
 
 TEST(DemoClock, SecondsFieldCountsWallClockSecondsSinceStart) {
     demo::starttime = wall_seconds();
