@@ -24,8 +24,7 @@ struct BenchFrame {
         base = memory.data();
         while (reinterpret_cast<std::uintptr_t>(base) & 63)
             ++base;
-        for (int y = 0; y < 480; ++y)
-            lines[y] = base + 640 * y;
+        demo::build_frame_lines(base, demo::frame_height, demo::frame_pitch, lines.data());
     }
 };
 void bench_frame() {

@@ -13,11 +13,10 @@ namespace bench {
 // allocates it and kept for the whole run. Every benchmark that draws calls
 // this first, since others in the same binary install frames of their own.
 inline void install_frame() {
-    static unsigned *pixels = new unsigned[640 * 480]();
+    static unsigned *pixels = new unsigned[demo::frame_pixels]();
     static unsigned **lines = [] {
-        unsigned **l = new unsigned *[480];
-        for (int y = 0; y < 480; ++y)
-            l[y] = pixels + y * 640;
+        unsigned **l = new unsigned *[demo::frame_height];
+        demo::build_frame_lines(pixels, demo::frame_height, demo::frame_pitch, l);
         return l;
     }();
     demo::frame = pixels;

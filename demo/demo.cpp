@@ -2,6 +2,7 @@
 #include "demo/demo.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cwchar>
 #include <sys/time.h>
 
@@ -34,10 +35,15 @@ void clear(unsigned value) {
     // the 16-byte stores of the baseline target and takes about 1.6 times as
     // long. The conversion to a signed wchar_t keeps all 32 bits.
     static_assert(sizeof(wchar_t) == sizeof(unsigned), "wchar_t must be a 32-bit word");
-    std::wmemset(reinterpret_cast<wchar_t *>(frame), static_cast<wchar_t>(value), 640 * 480);
+    std::wmemset(reinterpret_cast<wchar_t *>(frame), static_cast<wchar_t>(value), frame_pixels);
 #else
-    std::fill(frame, frame + 640 * 480, value);
+    std::fill(frame, frame + frame_pixels, value);
 #endif
+}
+
+void build_frame_lines(unsigned *block, int height, int pitch, unsigned **lines) {
+    for (int y = 0; y < height; ++y)
+        lines[y] = block + static_cast<std::ptrdiff_t>(y) * pitch;
 }
 
 } // namespace demo

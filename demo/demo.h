@@ -6,6 +6,18 @@
 
 namespace demo {
 
+// The one description of the frame that every stage draws to: 640 x 480
+// pixels 0x00RRGGBB, rows top-down, each row frame_pitch pixels after the one
+// above (no gap), and the centre that pictures and the camera are placed
+// about. These are fixed numbers, not readings of xres and yres: the clear,
+// the rasterizer's limits and the camera are built for this one size.
+constexpr int frame_width = 640;
+constexpr int frame_height = 480;
+constexpr int frame_pitch = frame_width;
+constexpr int frame_pixels = frame_width * frame_height;
+constexpr int frame_centre_x = frame_width / 2;
+constexpr int frame_centre_y = frame_height / 2;
+
 // The frame buffer: xres x yres pixels 0x00RRGGBB, rows top-down with no gap.
 // All drawing goes through frame_lines (entry y is the first pixel of row y).
 extern unsigned *frame;
@@ -33,6 +45,11 @@ extern unsigned (*time_source)();
 
 // Writes value into all 640 x 480 pixels of the frame.
 void clear(unsigned value);
+
+// Points lines[y] at the first pixel of row y of block, whose rows are pitch
+// pixels apart, for the height rows from 0 down: the row table of the frame,
+// or of any other block drawn through frame_lines.
+void build_frame_lines(unsigned *block, int height, int pitch, unsigned **lines);
 
 // Allocates the frame and its row table, opens the presenter unless nogfx is
 // set, and starts the demo clock. Returns 1 on success, 0 on failure (after

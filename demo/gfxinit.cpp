@@ -15,8 +15,7 @@ int gfxinit(int width, int height) {
     // to the timeline, which clears it at the start of every frame.
     frame = new unsigned[static_cast<size_t>(width) * height];
     frame_lines = new unsigned *[height];
-    for (int i = 0; i < height; ++i)
-        frame_lines[i] = frame + static_cast<size_t>(i) * width;
+    build_frame_lines(frame, height, width, frame_lines);
 
     if (!nogfx && !ptc_open(demoname.c_str(), width, height)) {
         std::fputs("Unable to open display\n", stderr);

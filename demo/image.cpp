@@ -18,8 +18,6 @@ static_assert(sizeof(unsigned) == 4, "pixels are 32-bit words");
 namespace {
 
 const long pixel_offset = 38; // 18-byte header + room for a 20-byte image ID
-const int frame_width = 640;  // the frame is always 640 x 480 (see clear)
-const int frame_height = 480;
 
 unsigned header_u16(const unsigned char *header, int offset) {
     return header[offset] | (header[offset + 1] << 8);

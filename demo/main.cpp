@@ -38,7 +38,7 @@ int main(int argc, char **argv) {
         }
     }
 
-    if (!demo::gfxinit(640, 480))
+    if (!demo::gfxinit(demo::frame_width, demo::frame_height))
         return 1;
 
     std::printf("Set up, starting demo\n");

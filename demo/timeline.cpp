@@ -31,7 +31,7 @@ using draw_function = void (*)(const std::vector<fcoord3d_s> &, const polygon3d_
 
 // Left column that centres a picture horizontally (division truncates toward zero).
 int centred(const pic_s &pic) {
-    return 320 - pic.width / 2;
+    return frame_centre_x - pic.width / 2;
 }
 
 // Turns the mesh about all three axes and moves it along a circle of 10 units
@@ -125,6 +125,6 @@ int do_frame() {
 
 void fireworks() {
     double t = static_cast<double>(demo::curtime);
-    int row = static_cast<int>(std::sin(t * 2e-6) * 120 + 240);
+    int row = static_cast<int>(std::sin(t * 2e-6) * 120 + demo::frame_centre_y);
     demo::frame_lines[row][500] = 0xff0000;
 }

@@ -13,9 +13,9 @@ namespace demo {
 
 namespace {
 
-// The frame is fixed at 640 x 480; these are the rasterizer's own limits.
-constexpr int columns = 640;
-constexpr int lines = 480;
+// The rasterizer's limits are the frame's fixed size; the texts of its checks
+// spell the numbers out, as they are reported.
+static_assert(frame_width == 640 && frame_height == 480, "the checks name the frame's size");
 
 // The pixel loops behind the span writers, chosen once at build time.
 // A shaded run's colour is made ready (shade_colour) once per polygon.
@@ -55,10 +55,10 @@ inline void shade_pixels(unsigned *dst, int count, int s_start, int s_end,
 // run given right to left (x_e < x_s) still has x_e < x_s after clipping, so
 // it draws nothing.
 inline void fill_row_clipped(int y, int x_s, int x_e, unsigned colour) {
-    if (y < 0 || y >= lines)
+    if (y < 0 || y >= frame_height)
         return;
     x_s = std::max(x_s, 0);
-    x_e = std::min(x_e, columns - 1);
+    x_e = std::min(x_e, frame_width - 1);
     if (x_e < x_s)
         return;
     fill_pixels(frame_lines[y] + x_s, x_e - x_s + 1, colour);
@@ -121,8 +121,8 @@ void drawline2d(const line2d_s &line) {
     const long long minor_step = (y_major ? dx : dy) > 0 ? 1 : -1;
     const long long major0 = y_major ? line.y1 : line.x1;
     const long long minor0 = y_major ? line.x1 : line.y1;
-    const long long major_limit = y_major ? lines : columns;
-    const long long minor_limit = y_major ? columns : lines;
+    const long long major_limit = y_major ? frame_height : frame_width;
+    const long long minor_limit = y_major ? frame_width : frame_height;
 
     // Pixel k (0 <= k < major_len) sits at major0 + major_step * k. Only the
     // k whose major coordinate is inside the frame can plot anything, so the
@@ -221,7 +221,7 @@ template <> struct polygon_rows<shade_t> {
     shade_colour ready;
     explicit polygon_rows(unsigned colour) : colour(colour), ready(colour) {}
     void draw(int y, int x_s, int x_e, shade_t s_s, shade_t s_e) const {
-        if (y < 0 || y >= lines) {
+        if (y < 0 || y >= frame_height) {
             draw_poly_line_rgba8888<shade_t>(y, x_s, x_e, s_s, s_e, colour);
             return;
         }
@@ -389,10 +389,10 @@ void drawtriangle2d_gourad(const triangle2d_s &triangle) {
     const coord2d_s *p[3];
     order_corners(triangle, p);
     for (int i = 0; i < 3; ++i)
-        if (p[i]->y < 0 || p[i]->y > lines)
+        if (p[i]->y < 0 || p[i]->y > frame_height)
             return;
     for (int i = 0; i < 3; ++i)
-        if (p[i]->x < 0 || p[i]->x > columns)
+        if (p[i]->x < 0 || p[i]->x > frame_width)
             return;
     const unsigned colour = triangle.colour;
     walk_triangle(p, [colour](int y, int xa, int sa, int xb, int sb) {

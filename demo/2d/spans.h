@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "demo/2d/demo_2d.h"
+#include "demo/demo.h"
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -41,9 +42,9 @@ inline void shade_scalar(unsigned *dst, const int *shades, int count, unsigned c
 // (at most one row of the frame at a time) and then applied.
 inline void shade_run_scalar(unsigned *dst, int count, int s_start, int s_end, unsigned colour) {
     Interpolate_num<int> shade(s_start, s_end, count);
-    int scratch[640];
-    for (int done = 0; done < count; done += 640) {
-        const int chunk = std::min(640, count - done);
+    int scratch[frame_width];
+    for (int done = 0; done < count; done += frame_width) {
+        const int chunk = std::min(frame_width, count - done);
         shade.getN(chunk, scratch);
         shade_scalar(dst + done, scratch, chunk, colour);
     }

@@ -3,6 +3,7 @@
 #include "demo/3d/demo_3d.h"
 
 #include "demo/check.h"
+#include "demo/demo.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -402,8 +403,8 @@ bool project(const fcoord3d_s &p, coord2d_s &out) {
     if (d == 0.0)
         return false;
     double f = 500.0 / d;
-    double x = p.x * f + 320.0;
-    double y = 240.0 - p.z * f;
+    double x = p.x * f + frame_centre_x;
+    double y = frame_centre_y - p.z * f;
     if (std::isnan(x) || std::isnan(y))
         return false;
     out.x = screen_int(x);

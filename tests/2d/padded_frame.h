@@ -18,7 +18,7 @@ typedef std::set<std::pair<int, int>> PixelSet; // (x, y)
 // frame lands in a guard and is caught.
 class PaddedFrame : public ::testing::Test {
   protected:
-    static constexpr unsigned background = guarded_frame::background;
+    static constexpr unsigned background = guarded_frame::default_background;
 
     guarded_frame frame;
     unsigned **lines = nullptr; // the frame's rows, as the code under test sees them

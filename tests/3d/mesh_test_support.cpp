@@ -14,7 +14,6 @@
 namespace test3d {
 
 namespace {
-const unsigned guard_word = 0xDEADBEEF;
 
 // Files written by the tests, removed when the test program ends.
 struct written_files {
@@ -25,48 +24,6 @@ struct written_files {
     }
 } written;
 } // namespace
-
-guarded_frame::guarded_frame()
-    : memory(640 * 480 + 2 * guard, guard_word), lines(480), old_frame(demo::frame),
-      old_lines(demo::frame_lines) {
-    unsigned *pixels = memory.data() + guard;
-    std::fill(pixels, pixels + 640 * 480, 0u);
-    for (int y = 0; y < 480; ++y)
-        lines[y] = pixels + y * 640;
-    demo::frame = pixels;
-    demo::frame_lines = lines.data();
-}
-
-guarded_frame::~guarded_frame() {
-    demo::frame = old_frame;
-    demo::frame_lines = old_lines;
-}
-
-bool guarded_frame::guards_intact() const {
-    for (int i = 0; i < guard; ++i)
-        if (memory[i] != guard_word || memory[guard + 640 * 480 + i] != guard_word)
-            return false;
-    return true;
-}
-
-long guarded_frame::count_not(unsigned value) const {
-    const unsigned *pixels = memory.data() + guard;
-    return static_cast<long>(640 * 480 - std::count(pixels, pixels + 640 * 480, value));
-}
-
-bool guarded_frame::bounds_not(unsigned value, int &x0, int &y0, int &x1, int &y1) const {
-    x0 = y0 = 1 << 30;
-    x1 = y1 = -1;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x)
-            if (demo::frame_lines[y][x] != value) {
-                x0 = std::min(x0, x);
-                x1 = std::max(x1, x);
-                y0 = std::min(y0, y);
-                y1 = std::max(y1, y);
-            }
-    return x1 >= 0;
-}
 
 std::string write_file(const std::string &name, const std::string &text) {
     std::string path = testing::TempDir() + "vorbo3d_" + std::to_string(getpid()) + "_" + name;

@@ -4,6 +4,7 @@
 #include "demo/3d/demo_3d.h"
 #include "demo/check.h"
 #include "demo/demo.h"
+#include "tests/support/guarded_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -29,29 +30,10 @@ inline const char *const unit_cube_obj = "v -1 -1 -1\n"
                                          "f 3//5 4//5 8//5 7//5\n"
                                          "f 4//6 1//6 5//6 8//6\n";
 
-// Installs a 640 x 480 frame (demo::frame, demo::frame_lines) with guard
-// words before and after it; restores the previous frame when destroyed.
-class guarded_frame {
-  public:
-    guarded_frame();
-    ~guarded_frame();
-    guarded_frame(const guarded_frame &) = delete;
-    guarded_frame &operator=(const guarded_frame &) = delete;
-
-    unsigned at(int x, int y) const { return demo::frame_lines[y][x]; }
-    // True while no guard word has been written.
-    bool guards_intact() const;
-    // Pixels that differ from value.
-    long count_not(unsigned value) const;
-    // Bounding box of the pixels that differ from value; false if there are none.
-    bool bounds_not(unsigned value, int &x0, int &y0, int &x1, int &y1) const;
-
-  private:
-    static const int guard = 4096;
-    std::vector<unsigned> memory;
-    std::vector<unsigned *> lines;
-    unsigned *old_frame;
-    unsigned **old_lines;
+// The 3D tests' frame: rows without gaps, as gfxinit lays them out, cleared
+// to 0 and inside guard words.
+struct guarded_frame : vorbo_test::guarded_frame {
+    guarded_frame() : vorbo_test::guarded_frame(vorbo_test::frame_rows::contiguous, 0) {}
 };
 
 // Writes text to a fresh file in the test's temporary directory; returns its path.

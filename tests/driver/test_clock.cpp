@@ -1,5 +1,6 @@
 // The packed demo clock, the frame clear and the frame set-up.
 #include "demo/demo.h"
+#include "tests/support/guarded_frame.h"
 
 #include <gtest/gtest.h>
 #include <sys/time.h>
@@ -72,19 +73,15 @@ TEST(Frame, GfxinitWithoutGraphicsSetsUpFrameAndClock) {
 }
 
 TEST(Frame, ClearWritesEveryPixelAndNothingElse) {
-    // A frame with guard words on both sides.
-    std::vector<unsigned> block(640 * 480 + 32, 0xDEADBEEF);
-    unsigned *saved = demo::frame;
-    demo::frame = block.data() + 16;
+    vorbo_test::guarded_frame frame(vorbo_test::frame_rows::contiguous);
     demo::clear(0);
-    for (size_t i = 0; i < block.size(); ++i) {
-        bool inside = i >= 16 && i < 16 + 640 * 480;
-        ASSERT_EQ(block[i], inside ? 0u : 0xDEADBEEFu) << i;
-    }
+    EXPECT_EQ(frame.count_not(0), 0);
+    EXPECT_TRUE(frame.guards_intact());
     demo::clear(0xAB123456);
-    EXPECT_EQ(block[16], 0xAB123456u);
-    EXPECT_EQ(block[16 + 640 * 480 - 1], 0xAB123456u);
-    demo::frame = saved;
+    EXPECT_EQ(frame.at(0, 0), 0xAB123456u);
+    EXPECT_EQ(frame.at(639, 479), 0xAB123456u);
+    EXPECT_EQ(frame.count_not(0xAB123456), 0);
+    EXPECT_TRUE(frame.guards_intact());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Tests of the Targa loader, the blitter's placement and clipping, and the show's pictures.
 #include "demo/demo.h"
 #include "demo/image.h"
+#include "tests/support/guarded_frame.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -213,31 +214,13 @@ TEST_F(LoaderDeath, HeaderTooBigToAllocateIsRefused) {
 // does it.
 class Blit : public ::testing::Test {
   protected:
-    static constexpr int W = 640, H = 480, guard = 4096;
-    static constexpr unsigned fill = 0x5a5a5a5a, guard_value = 0xa5a5a5a5;
+    static constexpr int W = demo::frame_width, H = demo::frame_height;
+    static constexpr unsigned fill = vorbo_test::guarded_frame::default_background;
 
-    void SetUp() override {
-        memory_.assign(W * H + 2 * guard, guard_value);
-        std::fill(memory_.begin() + guard, memory_.end() - guard, fill);
-        lines_.resize(H);
-        for (int y = 0; y < H; y++)
-            lines_[y] = memory_.data() + guard + y * W;
-        demo::frame = memory_.data() + guard;
-        demo::frame_lines = lines_.data();
-        demo::xres = W;
-        demo::yres = H;
-    }
-    void TearDown() override {
-        demo::frame = nullptr;
-        demo::frame_lines = nullptr;
-    }
-    bool guards_intact() const {
-        for (int i = 0; i < guard; i++)
-            if (memory_[i] != guard_value || memory_[memory_.size() - 1 - i] != guard_value)
-                return false;
-        return true;
-    }
-    unsigned at(int x, int y) const { return memory_[guard + y * W + x]; }
+    vorbo_test::guarded_frame frame{vorbo_test::frame_rows::contiguous, fill};
+
+    bool guards_intact() const { return frame.guards_intact(); }
+    unsigned at(int x, int y) const { return frame.at(x, y); }
 
     // The frame that drawing pic at (x, y) must leave: every pixel of the
     // picture that lands inside the frame, nothing else touched.
@@ -250,11 +233,11 @@ class Blit : public ::testing::Test {
         return out;
     }
     std::vector<unsigned> actual() const {
-        return std::vector<unsigned>(memory_.begin() + guard, memory_.end() - guard);
+        std::vector<unsigned> out;
+        for (int y = 0; y < H; y++)
+            out.insert(out.end(), frame.row(y), frame.row(y) + W);
+        return out;
     }
-
-    std::vector<unsigned> memory_;
-    std::vector<unsigned *> lines_;
 };
 
 TEST_F(Blit, FullFramePictureReplacesEveryPixelTopBytesIncluded) {
@@ -270,13 +253,15 @@ TEST_F(Blit, RowsThatAreNotAdjacentInMemoryAreCopiedOneByOne) {
     // the frame's rows follow one another: here every row but the first 100
     // is moved one row further down the block, leaving a gap row untouched.
     std::vector<unsigned> block(W * (H + 1), fill);
-    for (int y = 0; y < H; y++)
-        lines_[y] = block.data() + (y < 100 ? y : y + 1) * W;
+    std::vector<unsigned *> lines(H);
+    demo::build_frame_lines(block.data(), 100, W, lines.data());
+    demo::build_frame_lines(block.data() + 101 * W, H - 100, W, lines.data() + 100);
+    demo::frame_lines = lines.data();
     auto px = some_pixels(W * H, 17);
     pic_s pic{W, H, px.data()};
     demo::drawimage(pic, 0, 0);
     for (int y = 0; y < H; y++)
-        ASSERT_TRUE(std::equal(px.begin() + y * W, px.begin() + (y + 1) * W, lines_[y])) << y;
+        ASSERT_TRUE(std::equal(px.begin() + y * W, px.begin() + (y + 1) * W, lines[y])) << y;
     EXPECT_TRUE(std::all_of(block.begin() + 100 * W, block.begin() + 101 * W,
                             [](unsigned v) { return v == fill; }));
     EXPECT_EQ(actual(), std::vector<unsigned>(W * H, fill)); // the usual frame is not touched
@@ -331,7 +316,7 @@ TEST_F(Blit, PicturesAcrossTheEdgesAreClipped) {
         {100, 50, INT_MIN + 10, 5},
     };
     for (const Case &c : cases) {
-        SetUp();
+        frame.clear();
         pic_s pic{c.width, c.height, px.data()};
         demo::drawimage(pic, c.x, c.y);
         EXPECT_EQ(actual(), expected(pic, c.x, c.y))
@@ -344,7 +329,7 @@ TEST_F(Blit, RandomPlacementsMatchThePixelByPixelModel) {
     std::mt19937 rng(99);
     auto px = some_pixels(900 * 700, 14);
     for (int n = 0; n < 60; n++) {
-        SetUp();
+        frame.clear();
         pic_s pic{int(rng() % 900), int(rng() % 700), px.data()};
         int x = int(rng() % 1800) - 900, y = int(rng() % 1400) - 700;
         demo::drawimage(pic, x, y);
@@ -412,7 +397,7 @@ TEST_F(ShowPictures, LoadAndFitTheirPlaces) {
         EXPECT_GT(hi - lo, 300u);
 
         // Drawn at its place it lies wholly inside the frame.
-        SetUp();
+        frame.clear();
         demo::drawimage(pic, x, y);
         EXPECT_EQ(actual(), expected(pic, x, y));
         EXPECT_EQ(at(x, y), pic.pixels[0]);
