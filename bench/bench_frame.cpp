@@ -77,7 +77,7 @@ void frame_of_scene(benchmark::State &state, const frame_scene::scene &sc) {
 }
 
 int register_frame_benchmarks() {
-    for (const frame_scene::scene &sc : frame_scene::scenes) {
+    for (const frame_scene::scene &sc : frame_scene::scenes()) {
         std::string name = "frame/" + std::to_string(sc.second) + "_" + sc.name;
         benchmark::RegisterBenchmark(name.c_str(),
                                      [&sc](benchmark::State &s) { frame_of_scene(s, sc); })

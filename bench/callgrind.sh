@@ -38,7 +38,7 @@ fi
 # The scenes as the frame benchmarks know them: a second of each and its name.
 declare -A names=()
 all=""
-while read -r second name; do
+while read -r second name _; do
   names[$second]=$name
   all="$all $second"
 done < <("$driver" --scenes)

@@ -1,7 +1,8 @@
 // Renders N frames of one scene without presenting, for instruction counts under callgrind.
 //
 //   vorbo-frame-driver SECOND [FRAMES]
-//   vorbo-frame-driver --scenes      one line per scene: a second in it, its name
+//   vorbo-frame-driver --scenes      one line per scene: a second in it, its name,
+//                                    its first and last second
 //
 // Loads the show from the build's data/ (or $VORBO_BINARY_DIR/data), draws one
 // untimed frame, then FRAMES frames (default 64) at moments spread evenly over
@@ -22,8 +23,8 @@
 
 int main(int argc, char **argv) {
     if (argc == 2 && std::strcmp(argv[1], "--scenes") == 0) {
-        for (const frame_scene::scene &sc : frame_scene::scenes)
-            std::printf("%u %s\n", sc.second, sc.name);
+        for (const frame_scene::scene &sc : frame_scene::scenes())
+            std::printf("%u %s %u %u\n", sc.second, sc.name, sc.row->first, sc.row->last);
         return 0;
     }
     if (argc < 2 || argc > 3) {

@@ -7,6 +7,7 @@
 
 #include "demo/demo.h"
 #include "demo/image.h"
+#include "demo/timeline.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #ifndef VORBO_BENCH_BINARY_DIR
 #define VORBO_BENCH_BINARY_DIR "."
@@ -21,21 +23,28 @@
 
 namespace frame_scene {
 
-// The nine scenes measured, one second from each row of the script, and the
-// picture each shows (nullptr: none).
+// The scenes measured: the middle second of each row of the show's script
+// (the later one of two middles), its name and the picture file it shows
+// (nullptr: none).
 struct scene {
     unsigned second;
     const char *name;
     const char *picture;
+    const demo::scene_s *row;
 };
 
-inline const scene scenes[] = {
-    {3, "silence", "silence.tga"},        {7, "vorbo", "vorbo.tga"},
-    {11, "cube_flat", nullptr},           {17, "iknow", "iknow.tga"},
-    {24, "iknow_cube_flat", "iknow.tga"}, {31, "blah", "blah.tga"},
-    {38, "blah_jet_gourad", "blah.tga"},  {46, "hand", "hand.tga"},
-    {54, "greet", "greet.tga"},
-};
+inline const std::vector<scene> &scenes() {
+    static const std::vector<scene> list = [] {
+        std::vector<scene> l;
+        for (const demo::scene_s &row : demo::show_scenes)
+            l.push_back(
+                {row.first + (row.last - row.first + 1) / 2, row.name,
+                 row.picture == demo::no_picture ? nullptr : demo::picture_files[row.picture],
+                 &row});
+        return l;
+    }();
+    return list;
+}
 
 // Directory holding data/: $VORBO_BINARY_DIR when set, else the build tree
 // this was compiled for.
@@ -57,7 +66,7 @@ struct show {
 template <typename F> std::string in_data_dir(F &&load) {
     const std::string dir = binary_dir();
     struct stat st;
-    if (stat((dir + "/data/greet.tga").c_str(), &st) != 0)
+    if (stat((dir + "/data/" + demo::picture_files[demo::picture_greet]).c_str(), &st) != 0)
         return "no media in " + dir + "/data (build the vorbo_data target or set VORBO_BINARY_DIR)";
     char here[4096];
     if (!getcwd(here, sizeof here) || chdir(dir.c_str()) != 0)

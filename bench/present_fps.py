@@ -29,12 +29,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import vorbo_test  # noqa: E402
 
-# The script's scenes: (first second, last second, name).
-SCENES = [
-    (0, 5, "silence"), (6, 8, "vorbo"), (9, 13, "cube flat"), (14, 20, "iknow"),
-    (21, 27, "iknow + cube flat"), (28, 33, "blah"), (34, 43, "blah + jet Gouraud"),
-    (44, 48, "hand"), (49, 58, "greet"),
-]
+
+
+def scenes(build):
+    """The script's scenes as the frame driver lists them: (first second, last second, name)."""
+    out = subprocess.run([os.path.join(build, "vorbo-frame-driver"), "--scenes"],
+                         capture_output=True, text=True, check=True).stdout
+    rows = []
+    for line in out.splitlines():
+        _, name, first, last = line.split()
+        rows.append((int(first), int(last), name))
+    return rows
 
 
 def read_counts(path):
@@ -91,9 +96,11 @@ def main():
     opts = parser.parse_args()
     build = os.path.abspath(opts.build)
     counter = os.path.join(build, "libvorbo-frame-counter.so")
-    for path in (os.path.join(build, "vorbo-window"), counter):
+    for path in (os.path.join(build, "vorbo-window"), os.path.join(build, "vorbo-frame-driver"),
+                 counter):
         if not os.path.exists(path):
-            sys.exit("missing %s: build vorbo-window and vorbo-frame-counter" % path)
+            sys.exit("missing %s: build vorbo-window, vorbo-frame-driver and vorbo-frame-counter"
+                     % path)
     last = (opts.until or 59) - 1
 
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
@@ -117,7 +124,7 @@ def main():
     columns = [("-nogfx", best[0], False)]
     columns += [("depth %d" % d, b, True) for d, b in zip(opts.depths, best[1:])]
 
-    rows = [(a, min(b, last), name) for a, b, name in SCENES if max(a, 1) <= last]
+    rows = [(a, min(b, last), name) for a, b, name in scenes(build) if max(a, 1) <= last]
     rows = [(max(a, 1), b, name) for a, b, name in rows]
     rows.append((1, last, "all of them"))
     head = "| seconds | scene | " + " | ".join("%s fps" % c[0] for c in columns[:1])

@@ -1,4 +1,5 @@
-// The frame buffer, the switches' flags and the packed demo clock.
+// The driver's shared state: the frame buffer and its clear, the switches' flags, the title, the
+// clock.
 #include "demo/demo.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@ int yres = 0;
 std::time_t starttime = 0;
 bool nogfx = false;
 bool nosound = false;
+std::string demoname = "Vorbo returns";
 unsigned (*time_source)() = nullptr;
 
 unsigned time() {

@@ -32,7 +32,8 @@ extern std::time_t starttime;
 extern bool nogfx;
 extern bool nosound;
 
-// The demo's title, "Vorbo returns"; defined beside the scene timeline.
+// The demo's title, "Vorbo returns": the banner's first words and the title
+// handed to the presenter.
 extern std::string demoname;
 
 // Demo time: whole seconds since starttime (mod 4096) in bits 31-20,

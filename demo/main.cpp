@@ -1,4 +1,5 @@
-// Program entry: banner, switches, soundtrack, graphics set-up, frame loop, shutdown.
+// Program entry: banner, switches, soundtrack, graphics set-up, frame loop, shutdown; the quit
+// hook.
 #include "demo/demo.h"
 #include "ptc/ptc.h"
 #include "sound/fmod.h"
@@ -6,6 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
+
+// The presenter's quit hook (Escape, or the window manager's close): end at
+// once, without exit handlers, destructors or stdio flushing.
+void ptc_cleanup_callback() {
+    std::fputs("Premature exit from demo\n", stderr);
+    _exit(1);
+}
 
 int main(int argc, char **argv) {
     std::printf("%s, by the Vorbo crew <vorbo@users.noreply.example>\n", demo::demoname.c_str());

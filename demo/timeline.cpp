@@ -1,16 +1,13 @@
-// The show's script: what each second of the demo draws.
-#include "demo/3d/demo_3d.h"
+// The show's script: its media, and what each second shows, as a table of scenes.
+#include "demo/timeline.h"
+
 #include "demo/demo.h"
 #include "demo/image.h"
-#include "ptc/ptc.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 
 namespace demo {
-
-std::string demoname = "Vorbo returns";
 
 namespace {
 
@@ -24,21 +21,37 @@ pic_s pic_blah;
 obj3d_c obj_cube;
 obj3d_c obj_f16;
 
-unsigned curtime = 0;  // demo time of the current frame
-unsigned subtime0 = 0; // its whole seconds: selects the scene
+// In the order of picture_files and mesh_files.
+pic_s *const pictures[picture_count] = {&pic_silence, &pic_vorbo, &pic_iknow,
+                                        &pic_greet,   &pic_hand,  &pic_blah};
+obj3d_c *const meshes[mesh_count] = {&obj_cube, &obj_f16};
 
-using draw_function = void (*)(const std::vector<fcoord3d_s> &, const polygon3d_c &);
+constexpr int keep = keep_face_colours;
 
-// Left column that centres a picture horizontally (division truncates toward zero).
-int centred(const pic_s &pic) {
-    return frame_centre_x - pic.width / 2;
-}
+// clang-format off
+const scene_s show_rows[] = {
+    // first last  name               picture          centred top face colours mesh       drawn with
+    { 0,     5,    "silence",         picture_silence, true,   100, keep,        no_mesh,   nullptr},
+    { 6,     8,    "vorbo",           picture_vorbo,   true,   100, keep,        no_mesh,   nullptr},
+    { 9,    13,    "cube_flat",       no_picture,      false,    0, 0,           mesh_cube, drawpoly3d_flat},
+    {14,    20,    "iknow",           picture_iknow,   false,    0, keep,        no_mesh,   nullptr},
+    {21,    27,    "iknow_cube_flat", picture_iknow,   false,    0, 1,           mesh_cube, drawpoly3d_flat},
+    {28,    33,    "blah",            picture_blah,    true,   100, keep,        no_mesh,   nullptr},
+    {34,    43,    "blah_jet_gourad", picture_blah,    true,   100, 0,           mesh_f16,  drawpoly3d_gourad},
+    {44,    48,    "hand",            picture_hand,    true,   150, keep,        no_mesh,   nullptr},
+    {49,    58,    "greet",           picture_greet,   false,    0, keep,        no_mesh,   nullptr},
+};
+
+const scene_s window_legacy_rows[] = {
+    {34,    36,    "blah_jet_flat",   picture_blah,    true,   100, 0,           mesh_f16,  drawpoly3d_flat},
+};
+// clang-format on
 
 // Turns the mesh about all three axes and moves it along a circle of 10 units
 // (50 pixels on screen) about the centre, clockwise, one turn about every
 // 3 seconds, then draws it. t is the packed demo time, so both angles take a
 // small extra step at every second boundary.
-void animate(obj3d_c &mesh, double t, draw_function draw) {
+void animate(obj3d_c &mesh, double t, drawpoly3d_fn draw) {
     double phi = t * 1e-6;
     mesh.rotation.x = phi;
     mesh.rotation.y = phi;
@@ -49,82 +62,36 @@ void animate(obj3d_c &mesh, double t, draw_function draw) {
     mesh.draw_func(draw);
 }
 
-// The jet's drawing style: vorbo-window-legacy draws it flat for its first
-// three seconds.
-draw_function jet_style(unsigned s) {
-#ifdef VORBO_LEGACY_SCENES
-    if (s <= 36)
-        return drawpoly3d_flat;
-#else
-    (void)s;
-#endif
-    return drawpoly3d_gourad;
-}
-
-void draw_scene(unsigned s, double t) {
-    if (s <= 5) {
-        drawimage(pic_silence, centred(pic_silence), 100);
-    } else if (s <= 8) {
-        drawimage(pic_vorbo, centred(pic_vorbo), 100);
-    } else if (s <= 13) {
-        face_colour_mode = 0;
-        animate(obj_cube, t, drawpoly3d_flat);
-    } else if (s <= 20) {
-        drawimage(pic_iknow, 0, 0);
-    } else if (s <= 27) {
-        face_colour_mode = 1;
-        drawimage(pic_iknow, 0, 0);
-        animate(obj_cube, t, drawpoly3d_flat);
-    } else if (s <= 33) {
-        drawimage(pic_blah, centred(pic_blah), 100);
-    } else if (s <= 43) {
-        face_colour_mode = 0;
-        drawimage(pic_blah, centred(pic_blah), 100);
-        animate(obj_f16, t, jet_style(s));
-    } else if (s <= 48) {
-        drawimage(pic_hand, centred(pic_hand), 150);
-    } else {
-        drawimage(pic_greet, 0, 0);
-    }
-}
-
 } // namespace
 
-void do_init() {
-    loadimage("silence.tga", pic_silence);
-    loadimage("vorbo.tga", pic_vorbo);
-    loadimage("iknow.tga", pic_iknow);
-    loadimage("greet.tga", pic_greet);
-    loadimage("hand.tga", pic_hand);
-    loadimage("blah.tga", pic_blah);
-    // A mesh that fails to load stays empty and draws nothing.
-    obj_cube.load_obj("data/cube.obj");
-    obj_f16.load_obj("data/f16.obj");
+const scene_table show_scenes = {show_rows, std::size(show_rows)};
+const scene_table window_legacy_scenes = {window_legacy_rows, std::size(window_legacy_rows)};
+
+const scene_s *scene_at(unsigned s) {
+    for (const scene_table *table : {&program_scenes, &show_scenes})
+        for (const scene_s &scene : *table)
+            if (scene.first <= s && s <= scene.last)
+                return &scene;
+    return nullptr;
 }
 
-int do_frame() {
-    curtime = time();
-    subtime0 = curtime >> 20;
-    clear(0);
-    fireworks();
-    if (subtime0 >= show_seconds)
-        return 1;
+void draw_scene(const scene_s &scene, double t) {
+    if (scene.face_colours != keep_face_colours)
+        face_colour_mode = scene.face_colours;
+    if (scene.picture != no_picture) {
+        const pic_s &pic = *pictures[scene.picture];
+        drawimage(pic, scene.centred ? frame_centre_x - pic.width / 2 : 0, scene.top);
+    }
+    if (scene.mesh != no_mesh)
+        animate(*meshes[scene.mesh], t, scene.draw);
+}
 
-    draw_scene(subtime0, static_cast<double>(curtime));
-
-    if (nogfx)
-        return 0;
-    if (ptc_update(frame) == 1)
-        return 0;
-    std::printf("Failed!\n");
-    ptc_close();
-    std::exit(1);
+void do_init() {
+    for (int i = 0; i < picture_count; ++i)
+        loadimage(picture_files[i], *pictures[i]);
+    // A mesh that fails to load stays empty and draws nothing.
+    for (int i = 0; i < mesh_count; ++i)
+        meshes[i]->load_obj(mesh_files[i]);
 }
 
 } // namespace demo
-
-void fireworks() {
-    double t = static_cast<double>(demo::curtime);
-    int row = static_cast<int>(std::sin(t * 2e-6) * 120 + demo::frame_centre_y);
-    demo::frame_lines[row][500] = 0xff0000;
-}

@@ -24,9 +24,7 @@ FAKE_DEMO = os.path.join(HERE, "vorbo-fullscreen-fake")
 FILL = 0xAA  # video memory before the open; the clear must not go beyond the visible area
 WIDTH, HEIGHT = 640, 480
 IS_ROOT = os.geteuid() == 0
-PICTURES = ["silence.tga", "vorbo.tga", "iknow.tga", "greet.tga", "hand.tga", "blah.tga"]
-MEDIA_READY = all(os.path.exists(os.path.join(vorbo_test.BINARY_DIR, "data", name))
-                  for name in PICTURES + ["cube.obj", "f16.obj"])
+MEDIA_READY = os.path.isdir(os.path.join(vorbo_test.BINARY_DIR, "data"))
 
 
 def probe(server, *args):

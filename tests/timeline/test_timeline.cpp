@@ -3,6 +3,7 @@
 #include "demo/3d/demo_3d.h"
 #include "demo/demo.h"
 #include "demo/image.h"
+#include "demo/timeline.h"
 #include "ptc/ptc.h"
 
 #include <cmath>
@@ -234,6 +235,29 @@ TEST_F(Timeline, RedDotSwingsInColumn500UnderTheScene) {
         EXPECT_EQ(at(500, row), iknow.pixels[row * 640 + 500]);
     }
     demo::time_source = nullptr;
+}
+
+TEST(Script, EverySecondOfTheShowHasOneRowAndTheLegacyRowsLieInsideIt) {
+    unsigned next = 0;
+    for (const demo::scene_s &scene : demo::show_scenes) {
+        EXPECT_EQ(scene.first, next) << scene.name;
+        EXPECT_LE(scene.first, scene.last) << scene.name;
+        EXPECT_EQ(scene.mesh == demo::no_mesh, scene.draw == nullptr) << scene.name;
+        next = scene.last + 1;
+    }
+    EXPECT_EQ(next, demo::show_seconds);
+    for (unsigned s = 0; s < demo::show_seconds; ++s)
+        EXPECT_NE(demo::scene_at(s), nullptr) << s;
+    EXPECT_EQ(demo::scene_at(demo::show_seconds), nullptr);
+    // This program plays the show as scripted.
+    EXPECT_EQ(demo::program_scenes.count, 0u);
+    for (const demo::scene_s &scene : demo::window_legacy_scenes) {
+        const demo::scene_s *shown = demo::scene_at(scene.first);
+        EXPECT_LE(shown->first, scene.first);
+        EXPECT_GE(shown->last, scene.last);
+        EXPECT_EQ(shown->picture, scene.picture);
+        EXPECT_EQ(shown->mesh, scene.mesh);
+    }
 }
 
 TEST_F(Timeline, ShowEndsAtSecond59WithoutPresenting) {

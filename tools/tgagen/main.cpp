@@ -1,6 +1,8 @@
 // tgagen: draws the show's pictures as Targa files into a directory.
 #include "pictures.h"
 
+#include "demo/media.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,25 +15,27 @@ int main(int argc, char **argv) {
     const std::string out = argv[1];
     tgagen::Fonts fonts(argv[2]);
 
+    // How each of the show's pictures is drawn, in the order of the show's
+    // list of picture files, and the seed of its dithering.
     struct Picture {
-        const char *file;
         tgagen::Canvas (*draw)(tgagen::Fonts &);
-    } pictures[] = {
-        {"silence.tga", tgagen::picture_silence}, {"vorbo.tga", tgagen::picture_vorbo},
-        {"iknow.tga", tgagen::picture_iknow},     {"blah.tga", tgagen::picture_blah},
-        {"hand.tga", tgagen::picture_hand},       {"greet.tga", tgagen::picture_greet},
+        uint32_t seed;
     };
-    uint32_t seed = 1;
-    for (const Picture &p : pictures) {
-        seed++;
+    const Picture pictures[demo::picture_count] = {
+        {tgagen::picture_silence, 2}, {tgagen::picture_vorbo, 3}, {tgagen::picture_iknow, 4},
+        {tgagen::picture_greet, 7},   {tgagen::picture_hand, 6},  {tgagen::picture_blah, 5},
+    };
+    for (int k = 0; k < demo::picture_count; k++) {
+        const char *file = demo::picture_files[k];
         // Optional names after the directories pick a subset (for drafting).
         bool wanted = argc == 3;
         for (int i = 3; i < argc; i++)
-            wanted |= std::strcmp(argv[i], p.file) == 0;
+            wanted |= std::strcmp(argv[i], file) == 0;
         if (!wanted)
             continue;
-        std::vector<uint8_t> bytes = p.draw(fonts).targa("Vorbo returns", seed);
-        const std::string path = out + "/" + p.file;
+        std::vector<uint8_t> bytes =
+            pictures[k].draw(fonts).targa("Vorbo returns", pictures[k].seed);
+        const std::string path = out + "/" + file;
         std::FILE *f = std::fopen(path.c_str(), "wb");
         if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
             std::fclose(f) != 0) {
