@@ -15,16 +15,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// The presenter's state lives from ptc_open to ptc_close: one presenter per process.
-static Display *ptc_display;
-static int ptc_screen;
+// The full screen's own state, from ptc_open to ptc_close (the display, its
+// pixel layout and converter are the core's, in x11_shared.cpp).
 static int ptc_screen_width, ptc_screen_height;
-static int ptc_viewport_width, ptc_viewport_height;
-static int ptc_depth;
-static Window ptc_root_window;
-static Visual *ptc_visual;
-static int ptc_pixmap_format_count;
-static int ptc_converter_depth;
 static char *ptc_framebuffer_address;
 static int ptc_framebuffer_width;
 static int ptc_framebuffer_banksize;
@@ -39,16 +32,10 @@ static int ptc_event_base, ptc_error_base;
 static int ptc_emulate_fullscreen;
 static XF86VidModeModeInfo **ptc_modeinfodata;
 static XF86VidModeModeLine ptc_currentmodeline;
-static int ptc_output_pitch;
-static int ptc_blitcounter;
-static int ptc_source_index, ptc_destination_index;
-XPixmapFormatValues *ptc_pixmap_formats;
-ptc_converter_t ptc_convert;
 
 // The failure exit of the steps before the mode list is held.
 static int close_display() {
-    XCloseDisplay(ptc_display);
-    ptc_display = nullptr;
+    ptc_close_display();
     return 0;
 }
 
@@ -71,8 +58,7 @@ static void release(bool direct_video_on) {
     ptc_modeinfodata = nullptr;
     XUngrabKeyboard(ptc_display, CurrentTime);
     XUngrabPointer(ptc_display, CurrentTime);
-    XCloseDisplay(ptc_display);
-    ptc_display = nullptr;
+    ptc_close_display();
 }
 
 // Gives up root for good: the real, effective and saved user ids must all be
@@ -142,23 +128,8 @@ int ptc_open(const char *, int width, int height) {
     if (geteuid() != 0)
         return 0;
 
-    ptc_ignore_broken_pipe();
-    ptc_display = XOpenDisplay(nullptr);
-    if (!ptc_display)
+    if (!ptc_open_display())
         return 0;
-
-    ptc_screen = DefaultScreen(ptc_display);
-    ptc_visual = DefaultVisual(ptc_display, ptc_screen);
-    ptc_depth = DefaultDepth(ptc_display, ptc_screen);
-
-    ptc_converter_depth = ptc_pixmap_bits_per_pixel(ptc_display, ptc_depth, &ptc_pixmap_formats,
-                                                    &ptc_pixmap_format_count);
-
-    ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
-                                        ptc_visual->green_mask, ptc_visual->blue_mask);
-    if (!ptc_convert)
-        return close_display();
-    ptc_output_pitch = ptc_bytes_per_pixel(ptc_converter_depth);
 
     if (!XF86DGAQueryExtension(ptc_display, &ptc_event_base, &ptc_error_base))
         return close_display();
@@ -288,29 +259,10 @@ int ptc_open(const char *, int width, int height) {
 }
 
 int ptc_update(void *frame) {
-    ptc_blitcounter = 0;
-    ptc_source_index = 0;
-    ptc_destination_index = 0;
-    char *source = static_cast<char *>(frame);
-    char *destination = ptc_framebuffer_address + ptc_framebuffer_start;
     // No waiting for the display's refresh: rows land in visible memory top to bottom.
-    for (; ptc_blitcounter < ptc_viewport_height; ++ptc_blitcounter) {
-        ptc_convert(source + ptc_source_index, destination + ptc_destination_index,
-                    ptc_viewport_width);
-        ptc_source_index += ptc_viewport_width * 4;
-        ptc_destination_index += ptc_framebuffer_pitch;
-    }
-
-    if (ptc_process_events()) {
-        ptc_cleanup_callback();
-        ptc_close();
-        std::exit(0);
-    }
-    return 1;
-}
-
-int ptc_process_events() {
-    return ptc_take_event(ptc_display, 0);
+    ptc_convert_frame(frame, ptc_framebuffer_address + ptc_framebuffer_start,
+                      ptc_framebuffer_pitch);
+    return ptc_finish_update();
 }
 
 void ptc_close() {

@@ -5,20 +5,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <cstdlib>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-// The presenter's state lives from ptc_open to ptc_close: one presenter per process.
-static Display *ptc_display;
-static int ptc_screen;
+// The window's own state, from ptc_open to ptc_close (the display, its pixel
+// layout and converter are the core's, in x11_shared.cpp).
 static int ptc_screen_width, ptc_screen_height;
-static int ptc_viewport_width, ptc_viewport_height;
-static int ptc_depth;
-static Window ptc_root_window;
-static Visual *ptc_visual;
-static int ptc_pixmap_format_count;
-static int ptc_converter_depth;
 static Window ptc_window;
 static int ptc_x_position, ptc_y_position;
 static XSetWindowAttributes ptc_window_attributes;
@@ -26,14 +18,6 @@ static XSizeHints ptc_window_sizehints;
 static GC ptc_window_gc;
 static XImage *ptc_ximage;
 static XShmSegmentInfo ptc_shm_segment;
-static int ptc_output_pitch;
-static int ptc_blitcounter;
-static int ptc_source_index, ptc_destination_index;
-XPixmapFormatValues *ptc_pixmap_formats;
-ptc_converter_t ptc_convert;
-
-// WM_DELETE_WINDOW: the window manager's close button ends the show as Escape does.
-static Atom ptc_wm_delete_window;
 
 // Detaches and removes the segment of an image that the server never attached.
 static void release_unattached_image() {
@@ -48,23 +32,8 @@ static void release_unattached_image() {
 }
 
 int ptc_open(const char *title, int width, int height) {
-    ptc_ignore_broken_pipe();
-    ptc_display = XOpenDisplay(nullptr);
-    if (!ptc_display)
+    if (!ptc_open_display())
         return 0;
-
-    ptc_screen = DefaultScreen(ptc_display);
-    ptc_visual = DefaultVisual(ptc_display, ptc_screen);
-    ptc_depth = DefaultDepth(ptc_display, ptc_screen);
-
-    ptc_converter_depth = ptc_pixmap_bits_per_pixel(ptc_display, ptc_depth, &ptc_pixmap_formats,
-                                                    &ptc_pixmap_format_count);
-
-    ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
-                                        ptc_visual->green_mask, ptc_visual->blue_mask);
-    if (!ptc_convert)
-        goto failure;
-    ptc_output_pitch = ptc_bytes_per_pixel(ptc_converter_depth);
 
     if (!XShmQueryExtension(ptc_display))
         goto failure;
@@ -92,9 +61,10 @@ int ptc_open(const char *title, int width, int height) {
     ptc_window_sizehints.min_height = ptc_window_sizehints.max_height = height;
     XSetWMNormalHints(ptc_display, ptc_window, &ptc_window_sizehints);
 
-    // Without this a viewer who closes the window gets an X I/O error.
-    ptc_wm_delete_window = XInternAtom(ptc_display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(ptc_display, ptc_window, &ptc_wm_delete_window, 1);
+    // The window manager's close button ends the show as Escape does; without
+    // this a viewer who closes the window gets an X I/O error.
+    ptc_close_atom = XInternAtom(ptc_display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(ptc_display, ptc_window, &ptc_close_atom, 1);
 
     XClearWindow(ptc_display, ptc_window);
     XMapRaised(ptc_display, ptc_window);
@@ -143,40 +113,20 @@ int ptc_open(const char *title, int width, int height) {
 destroy_window:
     XDestroyWindow(ptc_display, ptc_window);
 failure:
-    XCloseDisplay(ptc_display);
-    ptc_display = nullptr;
+    ptc_close_display();
     return 0;
 }
 
 int ptc_update(void *frame) {
-    ptc_blitcounter = 0;
-    ptc_source_index = 0;
-    ptc_destination_index = 0;
-    char *source = static_cast<char *>(frame);
     // Rows are stepped by the image's own row length, which the server may
     // pad beyond width x bytes per pixel.
-    for (ptc_blitcounter = 0; ptc_blitcounter < ptc_viewport_height; ++ptc_blitcounter) {
-        ptc_convert(source + ptc_source_index, ptc_ximage->data + ptc_destination_index,
-                    ptc_viewport_width);
-        ptc_source_index += ptc_viewport_width * 4;
-        ptc_destination_index += ptc_ximage->bytes_per_line;
-    }
+    ptc_convert_frame(frame, ptc_ximage->data, ptc_ximage->bytes_per_line);
 
     // Retire the previous frame's transfer before sending this one.
     XSync(ptc_display, False);
     XShmPutImage(ptc_display, ptc_window, ptc_window_gc, ptc_ximage, 0, 0, 0, 0, ptc_viewport_width,
                  ptc_viewport_height, False);
-
-    if (ptc_process_events()) {
-        ptc_cleanup_callback();
-        ptc_close();
-        std::exit(0);
-    }
-    return 1;
-}
-
-int ptc_process_events() {
-    return ptc_take_event(ptc_display, ptc_wm_delete_window);
+    return ptc_finish_update();
 }
 
 void ptc_close() {
@@ -186,6 +136,5 @@ void ptc_close() {
     // Already marked for removal at open; removing again is harmless.
     shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
     XDestroyWindow(ptc_display, ptc_window);
-    XCloseDisplay(ptc_display);
-    ptc_display = nullptr;
+    ptc_close_display();
 }

@@ -1,29 +1,49 @@
-// X pieces both presenter back-ends share: the display's pixel size and the event check.
+// The presenter core the X back-ends share: display, pixel layout and converter, row loop, events.
 #pragma once
+
+#include "ptc/ptc.h"
 
 #include <X11/Xlib.h>
 
-// Bits per pixel of the server's pixmap format for depth: the last entry of
-// that depth in the server's list wins, 0 when there is none. The converter
-// is chosen by this, not by the depth (depth 24 may be stored in 24 or 32
-// bits, depth 15 in 16). *formats and *count hold the list while it is
-// walked; it is freed before the return and *formats left null.
-int ptc_pixmap_bits_per_pixel(Display *display, int depth, XPixmapFormatValues **formats,
-                              int *count);
+// Presenter state every X back-end has, from ptc_open to ptc_close (one
+// presenter per process); each back-end keeps the rest of its state beside
+// its own calls.
+extern Display *ptc_display;                        // the X connection
+extern int ptc_screen;                              // its default screen
+extern int ptc_viewport_width, ptc_viewport_height; // the frame's size; set when the open succeeds
+extern int ptc_depth;                               // default depth of the screen
+extern Window ptc_root_window;                      // root window of the screen
+extern Visual *ptc_visual;                          // default visual: its masks pick the converter
+extern int ptc_pixmap_format_count;                 // entries in the server's pixmap-format list
+extern int ptc_converter_depth; // bits per pixel of the pixmap format of the default depth
+extern int ptc_output_pitch;    // bytes per output pixel: 2, 3 or 4
+extern int ptc_blitcounter;     // row counter of the current update
+extern int ptc_source_index, ptc_destination_index; // byte offsets of the current row
+extern Atom ptc_close_atom; // the window manager's close message, also taken as a quit, or None
 
-// Bytes per output pixel for a converter's bits per pixel (16 -> 2, 24 -> 3, 32 -> 4).
-inline int ptc_bytes_per_pixel(int bits_per_pixel) {
-    return bits_per_pixel / 8;
-}
+// The first steps of every open: the display named by the environment, its
+// default screen, visual and depth, the bits per pixel of the pixmap format
+// of that depth (the last entry of the depth in the server's list wins; the
+// converter is chosen by these bits, not by the depth, since depth 24 may be
+// stored in 24 or 32 bits and depth 15 in 16), the converter for them and the
+// visual's masks, and the bytes per output pixel. 1 when the display is open
+// with a converter; 0 with nothing left open.
+int ptc_open_display();
+
+// Closes the connection (the failure exit of the opens, and their close).
+void ptc_close_display();
+
+// Converts the frame (ptc_viewport_width x ptc_viewport_height pixels) row by
+// row into destination, whose rows are destination_pitch bytes apart.
+void ptc_convert_frame(void *frame, char *destination, int destination_pitch);
+
+// The end of every update: one event at most, and the quit contract when it
+// asked to quit (the program's quit hook; if that returns, the close and exit
+// status 0). Returns 1.
+int ptc_finish_update();
 
 // Lets a lost display end the show through Xlib's I/O error handler ("X
 // connection to :0 broken", status 1) rather than by SIGPIPE: a write to a
 // server that has gone raises that signal before Xlib sees the error. Only a
 // default disposition is changed; a handler the program installed is kept.
 void ptc_ignore_broken_pipe();
-
-// Takes at most one pending event from display: 1 when it was a press of
-// Escape (unshifted keysym, so Shift+Escape counts too), else 0. Also 1 when
-// close_atom is non-zero and the event is a ClientMessage carrying it (the
-// window manager's close button).
-int ptc_take_event(Display *display, Atom close_atom);
