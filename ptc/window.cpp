@@ -5,8 +5,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
 // The window's own state, from ptc_open to ptc_close (the display, its pixel
 // layout and converter are the core's, in x11_shared.cpp).
@@ -18,18 +16,6 @@ static XSizeHints ptc_window_sizehints;
 static GC ptc_window_gc;
 static XImage *ptc_ximage;
 static XShmSegmentInfo ptc_shm_segment;
-
-// Detaches and removes the segment of an image that the server never attached.
-static void release_unattached_image() {
-    if (ptc_shm_segment.shmaddr && ptc_shm_segment.shmaddr != reinterpret_cast<char *>(-1))
-        shmdt(ptc_shm_segment.shmaddr);
-    if (ptc_shm_segment.shmid >= 0)
-        shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
-    ptc_ximage->data = nullptr;
-    XDestroyImage(ptc_ximage);
-    ptc_ximage = nullptr;
-    ptc_shm_segment = XShmSegmentInfo();
-}
 
 int ptc_open(const char *title, int width, int height) {
     if (!ptc_open_display())
@@ -72,39 +58,9 @@ int ptc_open(const char *title, int width, int height) {
 
     ptc_window_gc = DefaultGC(ptc_display, ptc_screen);
 
-    ptc_shm_segment = XShmSegmentInfo();
-    ptc_shm_segment.shmid = -1;
-    ptc_ximage = XShmCreateImage(ptc_display, ptc_visual, ptc_depth, ZPixmap, nullptr,
-                                 &ptc_shm_segment, width, height);
+    ptc_ximage = ptc_create_shared_image(width, height, ptc_shm_segment);
     if (!ptc_ximage)
         goto destroy_window;
-
-    // Readable and writable by this user only: the frame is nobody else's.
-    ptc_shm_segment.shmid =
-        shmget(IPC_PRIVATE, static_cast<size_t>(ptc_ximage->bytes_per_line) * ptc_ximage->height,
-               IPC_CREAT | 0600);
-    if (ptc_shm_segment.shmid < 0) {
-        release_unattached_image();
-        goto destroy_window;
-    }
-    ptc_shm_segment.shmaddr = static_cast<char *>(shmat(ptc_shm_segment.shmid, nullptr, 0));
-    if (ptc_shm_segment.shmaddr == reinterpret_cast<char *>(-1)) {
-        release_unattached_image();
-        goto destroy_window;
-    }
-    ptc_ximage->data = ptc_shm_segment.shmaddr;
-    ptc_shm_segment.readOnly = False;
-
-    if (!XShmAttach(ptc_display, &ptc_shm_segment)) {
-        release_unattached_image();
-        goto destroy_window;
-    }
-    // Mark the segment for removal at once: it then goes away with the last
-    // detach, even when the process ends by Escape, a crash or kill -9
-    // without reaching ptc_close. Linux still lets the server attach a
-    // segment so marked while this process keeps it attached.
-    shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
-    XSync(ptc_display, False);
 
     ptc_viewport_width = width;
     ptc_viewport_height = height;
@@ -130,11 +86,7 @@ int ptc_update(void *frame) {
 }
 
 void ptc_close() {
-    XShmDetach(ptc_display, &ptc_shm_segment);
-    XDestroyImage(ptc_ximage);
-    shmdt(ptc_shm_segment.shmaddr);
-    // Already marked for removal at open; removing again is harmless.
-    shmctl(ptc_shm_segment.shmid, IPC_RMID, nullptr);
+    ptc_destroy_shared_image(ptc_ximage, ptc_shm_segment);
     XDestroyWindow(ptc_display, ptc_window);
     ptc_close_display();
 }

@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 Display *ptc_display;
 int ptc_screen;
@@ -61,6 +63,65 @@ int ptc_open_display() {
 void ptc_close_display() {
     XCloseDisplay(ptc_display);
     ptc_display = nullptr;
+}
+
+namespace {
+
+// Detaches and removes the segment of an image that the server never attached.
+void release_unattached_image(XImage *image, XShmSegmentInfo &segment) {
+    if (segment.shmaddr && segment.shmaddr != reinterpret_cast<char *>(-1))
+        shmdt(segment.shmaddr);
+    if (segment.shmid >= 0)
+        shmctl(segment.shmid, IPC_RMID, nullptr);
+    image->data = nullptr;
+    XDestroyImage(image);
+    segment = XShmSegmentInfo();
+}
+
+} // namespace
+
+XImage *ptc_create_shared_image(int width, int height, XShmSegmentInfo &segment) {
+    segment = XShmSegmentInfo();
+    segment.shmid = -1;
+    XImage *image = XShmCreateImage(ptc_display, ptc_visual, ptc_depth, ZPixmap, nullptr, &segment,
+                                    width, height);
+    if (!image)
+        return nullptr;
+
+    // Readable and writable by this user only: the frame is nobody else's.
+    segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * image->height,
+                           IPC_CREAT | 0600);
+    if (segment.shmid < 0) {
+        release_unattached_image(image, segment);
+        return nullptr;
+    }
+    segment.shmaddr = static_cast<char *>(shmat(segment.shmid, nullptr, 0));
+    if (segment.shmaddr == reinterpret_cast<char *>(-1)) {
+        release_unattached_image(image, segment);
+        return nullptr;
+    }
+    image->data = segment.shmaddr;
+    segment.readOnly = False;
+
+    if (!XShmAttach(ptc_display, &segment)) {
+        release_unattached_image(image, segment);
+        return nullptr;
+    }
+    // Mark the segment for removal at once: it then goes away with the last
+    // detach, even when the process ends by Escape, a crash or kill -9
+    // without reaching ptc_close. Linux still lets the server attach a
+    // segment so marked while this process keeps it attached.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    XSync(ptc_display, False);
+    return image;
+}
+
+void ptc_destroy_shared_image(XImage *image, XShmSegmentInfo &segment) {
+    XShmDetach(ptc_display, &segment);
+    XDestroyImage(image);
+    shmdt(segment.shmaddr);
+    // Already marked for removal when it was made; removing again is harmless.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
 }
 
 void ptc_convert_frame(void *frame, char *destination, int destination_pitch) {

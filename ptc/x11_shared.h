@@ -4,6 +4,8 @@
 #include "ptc/ptc.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 
 // Presenter state every X back-end has, from ptc_open to ptc_close (one
 // presenter per process); each back-end keeps the rest of its state beside
@@ -32,6 +34,16 @@ int ptc_open_display();
 
 // Closes the connection (the failure exit of the opens, and their close).
 void ptc_close_display();
+
+// A shared-memory image of width x height in the default visual and depth,
+// attached by the server. Its segment is this user's alone (0600) and is
+// marked for removal as soon as the server has attached it, so that it goes
+// away with the process however that ends. Null, with nothing left behind,
+// when the server or the system refuses.
+XImage *ptc_create_shared_image(int width, int height, XShmSegmentInfo &segment);
+
+// Detaches and destroys an image made by ptc_create_shared_image.
+void ptc_destroy_shared_image(XImage *image, XShmSegmentInfo &segment);
 
 // Converts the frame (ptc_viewport_width x ptc_viewport_height pixels) row by
 // row into destination, whose rows are destination_pitch bytes apart.
