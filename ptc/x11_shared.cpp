@@ -21,6 +21,7 @@ int ptc_output_pitch;
 int ptc_blitcounter;
 int ptc_source_index, ptc_destination_index;
 Atom ptc_close_atom;
+void (*ptc_note_event)(const XEvent &event);
 XPixmapFormatValues *ptc_pixmap_formats;
 ptc_converter_t ptc_convert;
 
@@ -150,6 +151,8 @@ int ptc_process_events() {
     if (ptc_close_atom != None && event.type == ClientMessage &&
         static_cast<Atom>(event.xclient.data.l[0]) == ptc_close_atom)
         return 1;
+    if (ptc_note_event)
+        ptc_note_event(event);
     return 0;
 }
 

@@ -22,6 +22,9 @@ extern int ptc_output_pitch;    // bytes per output pixel: 2, 3 or 4
 extern int ptc_blitcounter;     // row counter of the current update
 extern int ptc_source_index, ptc_destination_index; // byte offsets of the current row
 extern Atom ptc_close_atom; // the window manager's close message, also taken as a quit, or None
+// Shown every event the event check takes that is not a quit, for a back-end
+// that waits on events of its own; null for the others.
+extern void (*ptc_note_event)(const XEvent &event);
 
 // The first steps of every open: the display named by the environment, its
 // default screen, visual and depth, the bits per pixel of the pixmap format

@@ -7,7 +7,7 @@ packages=(
   # toolchain
   build-essential cmake g++ clang clang-format libclang-rt-14-dev pkg-config
   # X11 and its extensions (windowed and full-screen presenters)
-  libx11-dev libxext-dev libxxf86dga-dev libxxf86vm-dev
+  libx11-dev libxext-dev libxxf86dga-dev libxxf86vm-dev libxpresent-dev
   # soundtrack: module decoding and audio output
   libopenmpt-dev libsdl2-dev openmpt123 sox
   # picture generator: text set with FreeType in a DejaVu face
@@ -16,6 +16,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libpng-dev valgrind
   # X servers and desktop tools the tests drive
   xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils xdotool imagemagick
+  # a real window manager and a Wayland compositor with Xwayland (the desktop program's tests)
+  openbox wmctrl weston xwayland
   # full-screen tests: a failing setuid (strace), a faster clock for the -nogfx runs (faketime)
   strace faketime
   # capture program: encoding and muxing

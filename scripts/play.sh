@@ -1,8 +1,32 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the demo and plays it in a window.
+# Installs the dependencies, builds the demo and plays it.
+#
+# Usage: scripts/play.sh [PROGRAM] [SWITCHES...]
+#
+# PROGRAM is one of the show's programs (default vorbo-window):
+#   vorbo-window              in a 640 x 480 window
+#   vorbo-desktop             full screen on today's desktops (Xorg or Xwayland),
+#                             the frame scaled up by a whole number
+#   vorbo-fullscreen          full screen through DGA; needs root (start it with sudo)
+#   vorbo-window-legacy, vorbo-fullscreen-legacy
+#                             the same, built against the pre-C++11 library ABI
+# SWITCHES: -nosound (no soundtrack), -nogfx (draw into memory, show nothing).
+# Escape, or the window manager's close, ends the show early.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+program=vorbo-window
+case "${1:-}" in
+  -h | --help)
+    sed -n '4,14p' "$0" | sed 's/^# \{0,1\}//'
+    exit 0
+    ;;
+  vorbo-*)
+    program=$1
+    shift
+    ;;
+esac
+
 bash scripts/build.sh
 cd build
-exec ./vorbo-window "$@"
+exec "./$program" "$@"

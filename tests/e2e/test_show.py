@@ -99,7 +99,8 @@ class Binaries(unittest.TestCase):
 
     def test_legacy_programs_use_the_old_string_abi(self):
         for program, legacy in [("vorbo-window", False), ("vorbo-window-legacy", True),
-                                ("vorbo-fullscreen", False), ("vorbo-fullscreen-legacy", True)]:
+                                ("vorbo-fullscreen", False), ("vorbo-fullscreen-legacy", True),
+                                ("vorbo-desktop", False)]:
             if not os.path.exists(vorbo_test.program(program)):
                 continue
             with self.subTest(program=program):
