@@ -18,6 +18,9 @@ int gfxinit(int width, int height) {
 
     if (!nogfx && !ptc_open(demoname.c_str(), width, height)) {
         std::fputs("Unable to open display\n", stderr);
+        // Then why, where the presenter knows.
+        if (const char *reason = ptc_failure_reason(); reason && *reason)
+            std::fprintf(stderr, "%s\n", reason);
         return 0;
     }
 

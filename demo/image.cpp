@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace demo {
 
@@ -29,7 +30,17 @@ void loadimage(const std::string &name, pic_s &pic) {
     const std::string path = "data/" + name;
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file) {
+        const int error = errno;
         std::fprintf(stderr, "fopen(%s)\n", path.c_str());
+        struct stat data;
+        if (stat("data", &data) != 0 || !S_ISDIR(data.st_mode))
+            std::fprintf(
+                stderr,
+                "%s: %s; there is no data directory here: the programs read their media from "
+                "data/ in the working directory (the build folder after a build)\n",
+                path.c_str(), std::strerror(error));
+        else
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(error));
         std::exit(1);
     }
 

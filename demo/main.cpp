@@ -30,19 +30,24 @@ int main(int argc, char **argv) {
         }
     }
 
+    const char *const soundtrack = "data/test.xm";
     FMUSIC_MODULE *song = nullptr;
     if (!demo::nosound) {
         if (!FSOUND_Init(44100, 32, 2)) {
             std::fputs("Sound init error\n", stderr);
+            std::fprintf(stderr, "%s; run with -nosound to watch without sound\n",
+                         FSOUND_GetErrorText());
             std::exit(1);
         }
-        song = FMUSIC_LoadSong("data/test.xm");
+        song = FMUSIC_LoadSong(soundtrack);
         if (!song) {
             std::fputs("Sound load error\n", stderr);
+            std::fprintf(stderr, "%s: %s\n", soundtrack, FSOUND_GetErrorText());
             std::exit(1);
         }
         if (!FMUSIC_PlaySong(song)) {
             std::fputs("Play sound error\n", stderr);
+            std::fprintf(stderr, "%s\n", FSOUND_GetErrorText());
             std::exit(1);
         }
     }

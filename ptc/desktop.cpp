@@ -175,14 +175,17 @@ static bool start_presenting(int width, int height) {
 int ptc_open(const char *title, int width, int height) {
     if (!ptc_open_display())
         return 0;
-    if (!XShmQueryExtension(ptc_display))
+    if (!ptc_has_shared_memory())
         goto failure;
 
     ptc_screen_width = DisplayWidth(ptc_display, ptc_screen);
     ptc_screen_height = DisplayHeight(ptc_display, ptc_screen);
     ptc_scale = std::min(ptc_screen_width / width, ptc_screen_height / height);
-    if (ptc_scale < 1)
+    if (ptc_scale < 1) {
+        ptc_fail_because("the screen is %dx%d, smaller than the %dx%d frame", ptc_screen_width,
+                         ptc_screen_height, width, height);
         goto failure;
+    }
     ptc_frame_x = (ptc_screen_width - width * ptc_scale) / 2;
     ptc_frame_y = (ptc_screen_height - height * ptc_scale) / 2;
     ptc_root_window = RootWindow(ptc_display, ptc_screen);
@@ -218,8 +221,11 @@ int ptc_open(const char *title, int width, int height) {
         XMapRaised(ptc_display, ptc_window);
         XSync(ptc_display, False);
         ptc_keyboard_grabbed = !managed;
-        if (!managed && !grab_keyboard())
+        if (!managed && !grab_keyboard()) {
+            ptc_fail_because(
+                "another program holds the keyboard, so Escape could not end the show");
             goto destroy_window;
+        }
     }
 
     ptc_window_gc = DefaultGC(ptc_display, ptc_screen);

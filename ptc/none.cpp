@@ -16,3 +16,7 @@ int ptc_process_events() {
 }
 
 void ptc_close() {}
+
+const char *ptc_failure_reason() {
+    return "this program draws its frames only into memory and shows none";
+}

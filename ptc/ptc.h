@@ -20,6 +20,10 @@ int ptc_process_events();
 // Releases everything ptc_open acquired.
 void ptc_close();
 
+// Why the last ptc_open failed: one line, without its newline, for the
+// program to print after its own message ("" when no reason is known).
+const char *ptc_failure_reason();
+
 // Supplied by the program: called by ptc_update when the viewer pressed
 // Escape, before anything is released.
 void ptc_cleanup_callback();

@@ -21,7 +21,7 @@ int ptc_open(const char *title, int width, int height) {
     if (!ptc_open_display())
         return 0;
 
-    if (!XShmQueryExtension(ptc_display))
+    if (!ptc_has_shared_memory())
         goto failure;
 
     ptc_screen_width = DisplayWidth(ptc_display, ptc_screen);

@@ -4,8 +4,12 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -25,6 +29,28 @@ void (*ptc_note_event)(const XEvent &event);
 XPixmapFormatValues *ptc_pixmap_formats;
 ptc_converter_t ptc_convert;
 
+namespace {
+
+char failure_reason[512];
+bool attach_refused;
+
+} // namespace
+
+void ptc_fail_because(const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(failure_reason, sizeof failure_reason, format, arguments);
+    va_end(arguments);
+}
+
+const char *ptc_failure_reason() {
+    return failure_reason;
+}
+
+const char *ptc_program_name() {
+    return program_invocation_short_name;
+}
+
 void ptc_ignore_broken_pipe() {
     struct sigaction current;
     if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
@@ -32,10 +58,22 @@ void ptc_ignore_broken_pipe() {
 }
 
 int ptc_open_display() {
+    failure_reason[0] = '\0';
     ptc_ignore_broken_pipe();
     ptc_display = XOpenDisplay(nullptr);
-    if (!ptc_display)
+    if (!ptc_display) {
+        const char *name = std::getenv("DISPLAY");
+        if (!name || !*name)
+            ptc_fail_because(
+                "DISPLAY is not set: start %s from a desktop session, or use -nogfx to "
+                "draw without showing anything",
+                ptc_program_name());
+        else
+            ptc_fail_because("cannot connect to the X display %s (is the X server running, and "
+                             "may this user use it?)",
+                             name);
         return 0;
+    }
 
     ptc_screen = DefaultScreen(ptc_display);
     ptc_visual = DefaultVisual(ptc_display, ptc_screen);
@@ -53,6 +91,12 @@ int ptc_open_display() {
     ptc_convert = ptc_request_converter(ptc_converter_depth, ptc_visual->red_mask,
                                         ptc_visual->green_mask, ptc_visual->blue_mask);
     if (!ptc_convert) {
+        ptc_fail_because("the display's default visual is depth %d, %d bits per pixel, masks red "
+                         "%#lx green %#lx blue %#lx; supported are 16 bits per pixel (5-6-5 or "
+                         "5-5-5), and 24 or 32 bits per pixel with 8 bits a colour (depth 15, 16 "
+                         "or 24)",
+                         ptc_depth, ptc_converter_depth, ptc_visual->red_mask,
+                         ptc_visual->green_mask, ptc_visual->blue_mask);
         ptc_close_display();
         return 0;
     }
@@ -81,30 +125,58 @@ void release_unattached_image(XImage *image, XShmSegmentInfo &segment) {
 
 } // namespace
 
+int ptc_has_shared_memory() {
+    if (XShmQueryExtension(ptc_display))
+        return 1;
+    ptc_fail_because("the display has no MIT-SHM extension (a remote display over ssh has none); "
+                     "run %s on the machine whose screen shows it",
+                     ptc_program_name());
+    return 0;
+}
+
 XImage *ptc_create_shared_image(int width, int height, XShmSegmentInfo &segment) {
     segment = XShmSegmentInfo();
     segment.shmid = -1;
     XImage *image = XShmCreateImage(ptc_display, ptc_visual, ptc_depth, ZPixmap, nullptr, &segment,
                                     width, height);
-    if (!image)
+    if (!image) {
+        ptc_fail_because("no memory for the %dx%d image", width, height);
         return nullptr;
+    }
 
     // Readable and writable by this user only: the frame is nobody else's.
     segment.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * image->height,
                            IPC_CREAT | 0600);
     if (segment.shmid < 0) {
+        ptc_fail_because("no shared memory for the %dx%d image: %s", width, height,
+                         std::strerror(errno));
         release_unattached_image(image, segment);
         return nullptr;
     }
     segment.shmaddr = static_cast<char *>(shmat(segment.shmid, nullptr, 0));
     if (segment.shmaddr == reinterpret_cast<char *>(-1)) {
+        ptc_fail_because("cannot attach shared memory: %s", std::strerror(errno));
         release_unattached_image(image, segment);
         return nullptr;
     }
     image->data = segment.shmaddr;
     segment.readOnly = False;
 
-    if (!XShmAttach(ptc_display, &segment)) {
+    // A server that cannot reach this machine's memory (a remote display
+    // that still lists MIT-SHM) refuses the attach with an error, which
+    // would otherwise end the process through Xlib's default handler.
+    XSync(ptc_display, False);
+    attach_refused = false;
+    XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) {
+        attach_refused = true;
+        return 0;
+    });
+    const bool attached = XShmAttach(ptc_display, &segment);
+    XSync(ptc_display, False);
+    XSetErrorHandler(previous);
+    if (!attached || attach_refused) {
+        ptc_fail_because("the X server cannot share memory with this program (a remote display, "
+                         "as over ssh, cannot)");
         release_unattached_image(image, segment);
         return nullptr;
     }
@@ -113,7 +185,6 @@ XImage *ptc_create_shared_image(int width, int height, XShmSegmentInfo &segment)
     // without reaching ptc_close. Linux still lets the server attach a
     // segment so marked while this process keeps it attached.
     shmctl(segment.shmid, IPC_RMID, nullptr);
-    XSync(ptc_display, False);
     return image;
 }
 

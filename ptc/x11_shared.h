@@ -26,17 +26,26 @@ extern Atom ptc_close_atom; // the window manager's close message, also taken as
 // that waits on events of its own; null for the others.
 extern void (*ptc_note_event)(const XEvent &event);
 
+// Records why the open fails (printf-style), for ptc_failure_reason.
+void ptc_fail_because(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// The name the program was started by ("vorbo-window"), for the reasons.
+const char *ptc_program_name();
+
 // The first steps of every open: the display named by the environment, its
 // default screen, visual and depth, the bits per pixel of the pixmap format
 // of that depth (the last entry of the depth in the server's list wins; the
 // converter is chosen by these bits, not by the depth, since depth 24 may be
 // stored in 24 or 32 bits and depth 15 in 16), the converter for them and the
 // visual's masks, and the bytes per output pixel. 1 when the display is open
-// with a converter; 0 with nothing left open.
+// with a converter; 0 with nothing left open and the reason recorded.
 int ptc_open_display();
 
 // Closes the connection (the failure exit of the opens, and their close).
 void ptc_close_display();
+
+// True when the display has the MIT-SHM extension; else the reason is recorded.
+int ptc_has_shared_memory();
 
 // A shared-memory image of width x height in the default visual and depth,
 // attached by the server. Its segment is this user's alone (0600) and is

@@ -5,10 +5,14 @@
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <new>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -45,6 +49,45 @@ std::vector<FMUSIC_MODULE *> loaded;
 // Tracker modules are small; anything larger than this is not one.
 constexpr std::size_t max_module_bytes = std::size_t(64) << 20;
 
+// What FSOUND_GetErrorText tells: why the last call that failed failed.
+std::string error_text;
+
+bool fail(const std::string &why) {
+    error_text = why;
+    return false;
+}
+
+// ALSA's library reports every device it looks for and cannot find on
+// standard error, some ten lines on a machine without a sound card, whatever
+// the audio layer finally says. While the output is being opened they are
+// kept off the terminal: the audio layer's own reason is what is told.
+class alsa_quiet {
+  public:
+    alsa_quiet() {
+        library = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+        if (library)
+            set_handler =
+                reinterpret_cast<set_handler_fn>(dlsym(library, "snd_lib_error_set_handler"));
+        if (set_handler)
+            set_handler(ignore);
+    }
+    ~alsa_quiet() {
+        if (set_handler)
+            set_handler(nullptr); // ALSA's own printer again
+        if (library)
+            dlclose(library);
+    }
+    alsa_quiet(const alsa_quiet &) = delete;
+    alsa_quiet &operator=(const alsa_quiet &) = delete;
+
+  private:
+    using handler_fn = void (*)(const char *, int, const char *, int, const char *, ...);
+    using set_handler_fn = int (*)(handler_fn);
+    static void ignore(const char *, int, const char *, int, const char *, ...) {}
+    void *library = nullptr;
+    set_handler_fn set_handler = nullptr;
+};
+
 bool is_loaded(const FMUSIC_MODULE *mod) {
     return mod && std::find(loaded.begin(), loaded.end(), mod) != loaded.end();
 }
@@ -73,23 +116,26 @@ void SDLCALL mix(void *, Uint8 *stream, int len) {
 bool read_file(const char *name, std::vector<unsigned char> &data) {
     std::FILE *f = std::fopen(name, "rb");
     if (!f)
-        return false;
+        return fail(std::strerror(errno));
     unsigned char chunk[65536];
     bool ok = true;
     for (;;) {
         std::size_t n = std::fread(chunk, 1, sizeof chunk, f);
         if (data.size() + n > max_module_bytes) {
-            ok = false;
+            ok = fail("larger than any module");
             break;
         }
         data.insert(data.end(), chunk, chunk + n);
         if (n < sizeof chunk) {
-            ok = !std::ferror(f);
+            if (std::ferror(f))
+                ok = fail(std::string("cannot be read: ") + std::strerror(errno));
             break;
         }
     }
     std::fclose(f);
-    return ok && !data.empty();
+    if (ok && data.empty())
+        ok = fail("empty, not a module");
+    return ok;
 }
 
 } // namespace
@@ -99,14 +145,18 @@ extern "C" {
 signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
     (void)maxsoftwarechannels;
     (void)flags;
-    if (device || mixrate < 8000 || mixrate > 192000)
-        return 0;
+    error_text.clear();
+    if (device)
+        return fail("the output is already open");
+    if (mixrate < 8000 || mixrate > 192000)
+        return fail("no output plays at " + std::to_string(mixrate) + " frames per second");
+    alsa_quiet quiet;
     // The audio subsystem brings up SDL's event subsystem, which would turn
     // SIGINT and SIGTERM into events nobody reads: the program could no
     // longer be stopped with Ctrl-C. Keep the default handlers.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return 0;
+        return fail(std::string("no audio output: ") + SDL_GetError());
 
     SDL_AudioSpec want;
     SDL_zero(want);
@@ -123,6 +173,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     // callback always fills 16-bit stereo at mixrate.
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (!device) {
+        fail(std::string("no audio output: ") + SDL_GetError());
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return 0;
     }
@@ -133,8 +184,11 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
 }
 
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
-    if (!name)
+    error_text.clear();
+    if (!name) {
+        fail("no file name");
         return nullptr;
+    }
     std::vector<unsigned char> data;
     try {
         // Room for the handle is made first, so nothing can fail once the
@@ -143,17 +197,21 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
         if (!read_file(name, data))
             return nullptr;
     } catch (const std::bad_alloc &) {
+        fail("no memory for the module");
         return nullptr;
     }
     auto *mod = new (std::nothrow) FMUSIC_MODULE{nullptr};
-    if (!mod)
+    if (!mod) {
+        fail("no memory for the module");
         return nullptr;
+    }
     // Silent log and no error printing: the caller reports a failure in its
     // own words.
     mod->player = openmpt_module_create_from_memory2(
         data.data(), data.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
         nullptr, nullptr, nullptr, nullptr);
     if (!mod->player) {
+        fail("not a module");
         delete mod;
         return nullptr;
     }
@@ -163,8 +221,11 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
 }
 
 signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
-    if (!device_is_ours() || !is_loaded(mod))
-        return 0;
+    error_text.clear();
+    if (!device_is_ours())
+        return fail("the output is not open");
+    if (!is_loaded(mod))
+        return fail("not a loaded module");
     SDL_LockAudioDevice(device);
     openmpt_module_set_position_seconds(mod->player, 0.0);
     playing = mod;
@@ -186,6 +247,10 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     openmpt_module_destroy(mod->player);
     delete mod;
     return 1;
+}
+
+const char *FSOUND_GetErrorText(void) {
+    return error_text.c_str();
 }
 
 void FSOUND_Close(void) {

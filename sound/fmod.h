@@ -30,6 +30,11 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod);
    handle that is not (or no longer) a loaded module. */
 signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod);
 
+/* Why the last call that failed failed, in a few words (for example "no
+   such file", "not a module", or the audio layer's own reason); "" after a
+   call that succeeded. */
+const char *FSOUND_GetErrorText(void);
+
 /* Stops playback and closes the output. Loaded modules stay loaded until
    freed. Does nothing when the output is not open. */
 void FSOUND_Close(void);

@@ -109,7 +109,8 @@ class Layout(unittest.TestCase):
             result = subprocess.run([PROGRAM, "-nosound"], cwd=vorbo_test.BINARY_DIR, env=server.env(),
                                     capture_output=True, text=True, timeout=30)
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr, "Unable to open display\n")
+        self.assertEqual(vorbo_test.message_and_reason(result.stderr),
+                         ("Unable to open display", "the screen is 640x400, smaller than the 640x480 frame"))
 
 
 def start(server, user=()):
@@ -133,13 +134,20 @@ class WindowManager:
     def __enter__(self):
         self.proc = subprocess.Popen(["openbox"], env=self.server.env(), stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.server.env(),
-                                 capture_output=True, text=True).stdout
-            if "window id" in out:
-                return self
-            time.sleep(0.05)
+        # The manager names itself before it takes windows on: it is ready
+        # once it lists a window of another client among the ones it manages.
+        probe = subprocess.Popen(["xeyes"], env=self.server.env(), stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 10
+            while time.time() < deadline:
+                out = subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST"], env=self.server.env(),
+                                     capture_output=True, text=True).stdout
+                if "0x" in out:
+                    return self
+                time.sleep(0.05)
+        finally:
+            probe.terminate()
+            probe.wait()
         raise AssertionError("openbox did not start")
 
     def __exit__(self, *exc):
@@ -182,7 +190,11 @@ class Program(unittest.TestCase):
             state = subprocess.run(["xprop", "-id", window, "_NET_WM_STATE"], env=server.env(),
                                    capture_output=True, text=True).stdout
             self.assertIn("_NET_WM_STATE_FULLSCREEN", state)
-            subprocess.run(["wmctrl", "-c", vorbo_test.TITLE], env=server.env(), check=True)
+            # The manager lists the window among its clients once it has taken it on.
+            deadline = time.time() + 10
+            while subprocess.run(["wmctrl", "-c", vorbo_test.TITLE], env=server.env()).returncode != 0:
+                self.assertLess(time.time(), deadline, "the window manager never listed the show")
+                time.sleep(0.1)
             self.expect_premature_exit(proc)
 
     def test_escape_under_a_window_manager_as_an_ordinary_user(self):

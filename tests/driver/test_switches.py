@@ -31,7 +31,9 @@ class Switches(unittest.TestCase):
     def test_without_display_the_window_cannot_open(self):
         result = run(["-nosound"])
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(result.stderr, "Unable to open display\n")
+        message, reason = vorbo_test.message_and_reason(result.stderr)
+        self.assertEqual(message, "Unable to open display")
+        self.assertTrue(reason.startswith("DISPLAY is not set"), reason)
         self.assertNotIn("Set up, starting demo", result.stdout)
 
     def test_whole_show_without_graphics_and_sound(self):

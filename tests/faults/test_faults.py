@@ -122,6 +122,47 @@ class DisplayAndSignals(unittest.TestCase):
                 self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
 
+class Reasons(unittest.TestCase):
+    """Every display the programs cannot use says why, on the line after the program's message."""
+
+    def reason(self, program, env, prefix=()):
+        with tempfile.TemporaryDirectory() as work:
+            os.chmod(work, 0o755)
+            result = subprocess.run(list(prefix) + [vorbo_test.program(program), "-nosound"], cwd=work,
+                                    env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        message, reason = vorbo_test.message_and_reason(result.stderr)
+        self.assertEqual(message, "Unable to open display")
+        self.assertEqual(result.stderr.count("\n"), 2, result.stderr)
+        return reason
+
+    def test_displays_the_window_cannot_use(self):
+        for depth, extra, why in [
+                (8, [], "the display's default visual is depth 8, 8 bits per pixel"),
+                (30, [], "the display's default visual is depth 30, 32 bits per pixel, masks red "
+                         "0x3ff00000 green 0xffc00 blue 0x3ff"),
+                (24, ["-extension", "MIT-SHM"], "the display has no MIT-SHM extension (a remote "
+                                                "display over ssh has none)")]:
+            with self.subTest(depth=depth, extra=extra), vorbo_test.Xvfb(depth=depth, extra=extra) as server:
+                self.assertTrue(self.reason("vorbo-window", server.env()).startswith(why))
+
+    def test_no_display(self):
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        self.assertTrue(self.reason("vorbo-window", env).startswith("DISPLAY is not set: "))
+        env["DISPLAY"] = ":4095"
+        self.assertTrue(self.reason("vorbo-desktop", env).startswith(
+            "cannot connect to the X display :4095"))
+
+    @unittest.skipUnless(IS_ROOT, "needs root to be refused as another user")
+    def test_full_screen_as_a_user_and_on_a_server_without_dga(self):
+        nobody = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
+        with vorbo_test.Xvfb() as server:
+            self.assertTrue(self.reason("vorbo-fullscreen", server.env(), nobody).startswith(
+                "vorbo-fullscreen must be started as root (sudo vorbo-fullscreen)"))
+            self.assertTrue(self.reason("vorbo-fullscreen", server.env()).startswith(
+                "the X server has no XFree86-DGA extension"))
+
+
 class Sound(unittest.TestCase):
     def test_no_audio_device(self):
         # Real output drivers pointed at devices that do not exist: the sound
@@ -137,7 +178,11 @@ class Sound(unittest.TestCase):
                     proc = start(["-nogfx"], work.path, sound_env(SDL_AUDIODRIVER=driver, **extra))
                     status, out, err = vorbo_test.finish(proc)
                     self.assertEqual(status, 1)
-                    self.assertEqual(err.splitlines()[-1:], ["Sound init error"], err)
+                    # The audio layer's reason, and none of its libraries' noise.
+                    message, reason = vorbo_test.message_and_reason(err)
+                    self.assertEqual((message, err.count("\n")), ("Sound init error", 2), err)
+                    self.assertTrue(reason.startswith("no audio output: "), reason)
+                    self.assertTrue(reason.endswith("; run with -nosound to watch without sound"), reason)
                     self.assertNotIn(SET_UP, out)
 
     def test_truncated_module(self):
@@ -149,7 +194,7 @@ class Sound(unittest.TestCase):
                 with self.subTest(cut=cut):
                     write(work.data("test.xm"), module[:cut])
                     status, out, err = vorbo_test.finish(start(["-nogfx"], work.path, sound_env()))
-                    self.assertEqual((status, err), (1, "Sound load error\n"))
+                    self.assertEqual((status, vorbo_test.message_and_reason(err)), (1, ("Sound load error", "data/test.xm: not a module")))
                     self.assertNotIn(SET_UP, out)
             # Cut after the header, in the patterns or the samples: either
             # refused the same way or played as far as it goes; never a crash.
@@ -164,7 +209,7 @@ class Sound(unittest.TestCase):
                         self.assertEqual(err, "")
                     else:
                         status, out, err = vorbo_test.finish(proc)
-                        self.assertEqual((status, err), (1, "Sound load error\n"))
+                        self.assertEqual((status, vorbo_test.message_and_reason(err)), (1, ("Sound load error", "data/test.xm: not a module")))
 
 
 class Pictures(unittest.TestCase):
@@ -175,7 +220,8 @@ class Pictures(unittest.TestCase):
         with Workdir(drop=("greet.tga",)) as work, vorbo_test.Xvfb() as server:
             proc = start([], work.path, sound_env(server))
             status, out, err = vorbo_test.finish(proc)
-            self.assertEqual((status, err), (1, "fopen(data/greet.tga)\n"))
+            self.assertEqual((status, vorbo_test.message_and_reason(err)),
+                             (1, ("fopen(data/greet.tga)", "data/greet.tga: No such file or directory")))
             self.assertIn(SET_UP, out)
             self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
@@ -287,6 +333,10 @@ class Meshes(unittest.TestCase):
             self.assertEqual(vorbo_test.segments_left(proc.pid), set())
 
 
+NO_DATA = ("there is no data directory here: the programs read their media from data/ in the "
+           "working directory (the build folder after a build)")
+
+
 class DataDirectory(unittest.TestCase):
     def test_data_is_a_file(self):
         with vorbo_test.Xvfb() as server:
@@ -294,14 +344,27 @@ class DataDirectory(unittest.TestCase):
             try:
                 write(os.path.join(work, "data"), b"not a directory\n")
                 status, out, err = vorbo_test.finish(start([], work, sound_env(server)))
-                self.assertEqual((status, err), (1, "Sound load error\n"))
+                self.assertEqual((status, vorbo_test.message_and_reason(err)),
+                                 (1, ("Sound load error", "data/test.xm: Not a directory")))
                 self.assertNotIn(SET_UP, out)
                 proc = start(["-nosound"], work, sound_env(server))
                 status, out, err = vorbo_test.finish(proc)
-                self.assertEqual((status, err), (1, "fopen(data/silence.tga)\n"))
+                message, reason = vorbo_test.message_and_reason(err)
+                self.assertEqual((status, message), (1, "fopen(data/silence.tga)"))
+                self.assertEqual(reason, "data/silence.tga: Not a directory; " + NO_DATA)
                 self.assertEqual(vorbo_test.segments_left(proc.pid), set())
             finally:
                 shutil.rmtree(work, ignore_errors=True)
+
+    def test_no_data_directory(self):
+        with tempfile.TemporaryDirectory() as work:
+            status, out, err = vorbo_test.finish(start(["-nogfx", "-nosound"], work, sound_env()))
+            self.assertEqual((status, vorbo_test.message_and_reason(err)),
+                             (1, ("fopen(data/silence.tga)",
+                                  "data/silence.tga: No such file or directory; " + NO_DATA)))
+            status, out, err = vorbo_test.finish(start(["-nogfx"], work, sound_env()))
+            self.assertEqual((status, vorbo_test.message_and_reason(err)),
+                             (1, ("Sound load error", "data/test.xm: No such file or directory")))
 
     @unittest.skipUnless(IS_ROOT and shutil.which("setpriv"), "needs root to run the program as nobody")
     def test_unreadable_data_directory(self):
@@ -314,9 +377,10 @@ class DataDirectory(unittest.TestCase):
             os.chmod(work.path, 0o755)
             os.chmod(os.path.join(work.path, "data"), 0o700)
             status, out, err = vorbo_test.finish(start(["-nogfx"], work.path, sound_env(), prefix=nobody))
-            self.assertEqual((status, err), (1, "Sound load error\n"))
+            self.assertEqual((status, vorbo_test.message_and_reason(err)), (1, ("Sound load error", "data/test.xm: Permission denied")))
             status, out, err = vorbo_test.finish(start(["-nogfx", "-nosound"], work.path, sound_env(), prefix=nobody))
-            self.assertEqual((status, err), (1, "fopen(data/silence.tga)\n"))
+            self.assertEqual((status, vorbo_test.message_and_reason(err)),
+                             (1, ("fopen(data/silence.tga)", "data/silence.tga: Permission denied")))
 
 
 if __name__ == "__main__":

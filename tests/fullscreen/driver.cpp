@@ -49,6 +49,10 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::puts("open");
+    uid_t real, effective, saved;
+    if (getresuid(&real, &effective, &saved) == 0)
+        std::printf("ids %d %d %d\n", static_cast<int>(real), static_cast<int>(effective),
+                    static_cast<int>(saved));
 
     std::vector<unsigned char> reference(static_cast<size_t>(width) * 4 * height, 0);
     for (int y = 0; y < height; ++y)

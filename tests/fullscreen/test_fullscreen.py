@@ -6,6 +6,7 @@ the test programs replace the DGA video-memory calls with a file of a chosen
 line width (fake_dga_video.cpp), and every other call talks to the server.
 """
 import os
+import pwd
 import shutil
 import signal
 import subprocess
@@ -56,6 +57,15 @@ def switch_mode(server, w, h):
     out = probe(server, "switch", str(w), str(h))
     assert out.returncode == 0, out.stderr
     return current_mode(server)
+
+
+def running(pid):
+    """True while pid is a process that has not ended (a zombie has)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
 
 
 def first_difference(a, b):
@@ -282,6 +292,39 @@ class ModeSwitchTest(ServerTest):
         self.assertEqual(show.finish(), 255)
         self.assertEqual(current_mode(self.server), before)
 
+    def test_killed_starter_the_show_puts_the_mode_back_and_ends(self):
+        before = switch_mode(self.server, 1024, 768)
+        show = self.show().driver(1, "wait")
+        show.wait_output("shown")
+        show.proc.kill()
+        show.proc.wait()
+        # The show notices at its next update, as if Escape was pressed, and
+        # the process between it and the starter ends after it.
+        deadline = time.time() + 10
+        while time.time() < deadline and not any(
+                line.startswith("waiter direct_video 0") for line in show.log_lines()):
+            time.sleep(0.02)
+        self.assertIn("escape", show.stdout().splitlines())
+        self.assertIn("waiter direct_video 0 status %d" % (1 << 8), show.log_lines())
+        self.assertEqual(current_mode(self.server), before)
+        grab = subprocess.run([PROBE, "grab", "keyboard"], env=self.server.env(), input="",
+                              capture_output=True, text=True, timeout=20)
+        self.assertIn("grabbed", grab.stdout)
+
+    def test_killed_waiting_process_the_mode_comes_back_after_the_show(self):
+        before = switch_mode(self.server, 1024, 768)
+        show = self.show().driver(1, "wait")
+        show.wait_output("shown")
+        shown = show.show_pid()
+        with open("/proc/%d/stat" % shown) as f:
+            waiting = int(f.read().rsplit(")", 1)[1].split()[1])
+        os.kill(waiting, signal.SIGKILL)
+        self.assertEqual(show.finish(), 255)
+        # The show went with the process between; the starter put the mode
+        # back only after that.
+        self.assertFalse(running(shown))
+        self.assertEqual(current_mode(self.server), before)
+
     def test_interrupt_key_mode_comes_back(self):
         # The terminal's interrupt reaches every process of the show.
         before = switch_mode(self.server, 1024, 768)
@@ -348,22 +391,75 @@ class ModeSwitchTest(ServerTest):
         show.start([program, "-nosound"], prefix=("setpriv", "--reuid=nobody", "--regid=nogroup",
                                                   "--clear-groups"))
         self.assertEqual(show.finish(), 1)
-        self.assertEqual(show.stderr(), "Unable to open display\n")
+        self.assertEqual(vorbo_test.message_and_reason(show.stderr())[0], "Unable to open display")
         self.assertNotIn("Set up, starting demo", show.stdout())
         self.assertEqual(current_mode(self.server), before)
 
 
     @unittest.skipUnless(os.path.exists(vorbo_test.program("vorbo-fullscreen")), "not built")
     def test_program_without_mappable_memory(self):
-        # The real DGA library cannot map this server's video memory; it
-        # reports that and ends the process itself, before any mode switch.
+        # The real DGA library cannot map this server's video memory and
+        # would end the process itself; the open tries the mapping first and
+        # fails cleanly instead, before any mode switch.
         before = switch_mode(self.server, 800, 600)
         show = self.show()
         show.start([vorbo_test.program("vorbo-fullscreen"), "-nosound"])
-        self.assertNotEqual(show.finish(), 0)
-        self.assertIn("XF86DGAGetVideo", show.stderr())
+        self.assertEqual(show.finish(), 1)
+        message, reason = vorbo_test.message_and_reason(show.stderr())
+        self.assertEqual(message, "Unable to open display")
+        self.assertIn("video memory", reason)
         self.assertNotIn("Set up, starting demo", show.stdout())
         self.assertEqual(current_mode(self.server), before)
+
+
+NOBODY = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
+
+
+class PrivilegeTest(ServerTest):
+    """A copy installed setuid root and started by an ordinary user holds root
+    only to map the video memory; started by root (sudo) nothing changes."""
+    modes = ["1024x768", "640x480"]
+
+    def setuid_copy(self, show, program):
+        path = show.copy_program(program)
+        os.chown(path, 0, 0)
+        os.chmod(path, 0o4755)
+        return path
+
+    @unittest.skipUnless(os.path.exists(FAKE_DEMO) and MEDIA_READY,
+                         "the show with stand-in video memory or its media are not built")
+    def test_the_sound_library_runs_as_the_user(self):
+        show = self.show()
+        vorbo_test.data_dir_copy(show.tmp)
+        root_only = tempfile.mkdtemp(prefix="vorbo-root-")
+        self.addCleanup(shutil.rmtree, root_only, True)
+        os.chmod(root_only, 0o700)
+        written = os.path.join(root_only, "sound.raw")
+        show.env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=written)
+        show.start([self.setuid_copy(show, FAKE_DEMO)], prefix=NOBODY)
+        self.assertEqual(show.finish(), 1)
+        self.assertFalse(os.path.exists(written), "the sound library wrote as root")
+        self.assertEqual(vorbo_test.message_and_reason(show.stderr())[0], "Sound init error")
+        self.assertEqual(show.log_lines(), [])
+
+    def test_root_is_held_only_to_map_the_video_memory(self):
+        before = switch_mode(self.server, 1024, 768)
+        show = self.show()
+        os.chmod(show.memory, 0o600)  # only root may map the stand-in memory
+        show.driver(1, "close", prefix=NOBODY, program=self.setuid_copy(show, DRIVER))
+        self.assertEqual(show.finish(), 0, show.stdout() + show.stderr())
+        nobody = pwd.getpwnam("nobody").pw_uid
+        self.assertIn("ids %d %d %d" % (nobody, nobody, nobody), show.stdout().splitlines())
+        self.assertIn("get_video euid 0", show.log_lines())
+        self.assertEqual(current_mode(self.server), before)
+
+    def test_started_by_root_as_before(self):
+        show = self.show()
+        os.chmod(show.memory, 0o600)
+        show.driver(1, "close")
+        self.assertEqual(show.finish(), 0, show.stdout() + show.stderr())
+        self.assertIn("ids 0 0 0", show.stdout().splitlines())
+        self.assertIn("get_video euid 0", show.log_lines())
 
 
 class CentredTest(ServerTest):
@@ -416,7 +512,8 @@ class NoExtensionTest(unittest.TestCase):
                     run = subprocess.run([program, "-nosound"], env=server.env(), capture_output=True,
                                          text=True, timeout=30, cwd=show.tmp)
                     self.assertEqual(run.returncode, 1)
-                    self.assertEqual(run.stderr, "Unable to open display\n")
+                    self.assertEqual(vorbo_test.message_and_reason(run.stderr)[0],
+                                     "Unable to open display")
             finally:
                 show.close()
 

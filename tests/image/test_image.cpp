@@ -176,10 +176,10 @@ using LoaderDeath = Loader;
 TEST_F(LoaderDeath, MissingFileNamesThePathAndExits1) {
     pic_s pic{};
     EXPECT_EXIT(demo::loadimage("silence.tga", pic), ::testing::ExitedWithCode(1),
-                "^fopen\\(data/silence\\.tga\\)\n$");
+                "^fopen\\(data/silence\\.tga\\)\ndata/silence\\.tga: No such file or directory\n$");
     fs::create_directory(dir_ / "data" / "sub");
     EXPECT_EXIT(demo::loadimage("sub/none.tga", pic), ::testing::ExitedWithCode(1),
-                "^fopen\\(data/sub/none\\.tga\\)\n$");
+                "^fopen\\(data/sub/none\\.tga\\)\ndata/sub/none\\.tga: No such file or directory\n$");
 }
 
 TEST_F(LoaderDeath, FileUnder18BytesIsAReadErrorAndExits1) {

@@ -84,7 +84,9 @@ def expect_sound_failure(name, message, cwd, env, watch):
     r = run([], cwd, env)
     check(r.returncode == 1, name + ": exit status 1", r)
     check(r.stdout.startswith(BANNER), name + ": banner printed", r)
-    check(r.stderr == message, name + ": only %r on standard error" % message, r)
+    said, reason = vorbo_test.message_and_reason(r.stderr)
+    check(said + "\n" == message and reason and r.stderr.count("\n") == 2,
+          name + ": only %r and its reason on standard error" % message, r)
     check("Set up" not in r.stdout, name + ": stops before the graphics", r)
     time.sleep(0.1)
     check(watch.connections == before, name + ": no display connection")

@@ -161,6 +161,14 @@ def data_dir_copy(tmp, drop=()):
     return tmp
 
 
+def message_and_reason(err):
+    """A failure's standard error as (the program's own message, the line that says why).
+
+    The message is the first line; the reason the one after it, or None."""
+    lines = err.splitlines()
+    return (lines[0] if lines else None, lines[1] if len(lines) > 1 else None)
+
+
 TITLE = "Vorbo returns"
 
 

@@ -25,6 +25,9 @@ bool report_close = false;
 int ptc_open(const char *, int, int) {
     return 1;
 }
+const char *ptc_failure_reason() {
+    return "";
+}
 int ptc_update(void *) {
     ++updates;
     return update_result;

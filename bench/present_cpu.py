@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Client CPU while presenting: vorbo-desktop (paced by X Present) against the unpaced vorbo-window.
+
+    bench/present_cpu.py [--build DIR] [--seconds N] [--sizes 1920x1080 3840x2160]
+
+Runs each program with -nosound on an Xvfb screen of each size (depth 24)
+for the show's first N seconds (default 10), with the frame counter
+(libvorbo-frame-counter.so) preloaded, then stops it and reads the CPU time
+the kernel charged to it (user and system). Prints a Markdown table: the
+share of one core the program took, and the frames it drew per second over
+demo seconds 1 to N - 1. vorbo-window shows the 640 x 480 frame in a window
+and draws as fast as the server takes frames; vorbo-desktop scales the frame
+to the screen and presents one per refresh (Xvfb's is 60 Hz).
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
+import vorbo_test  # noqa: E402
+
+
+def frame_rate(path, last):
+    """Frames drawn per second over demo seconds 1..last from a counter file."""
+    start, seconds = None, {}
+    with open(path) as f:
+        for line in f:
+            fields = line.split()
+            if fields[0] == "start":
+                start = int(fields[1])
+            elif start is not None and len(fields) == 3:
+                seconds[int(fields[0]) - start] = int(fields[1])
+    frames = [seconds.get(s, 0) for s in range(1, last + 1)]
+    return sum(frames) / len(frames)
+
+
+def measure(build, program, server, seconds):
+    """(share of one core, frames per second) of program over its first seconds."""
+    counter = os.path.join(build, "libvorbo-frame-counter.so")
+    with tempfile.TemporaryDirectory() as tmp:
+        counts = os.path.join(tmp, "counts.txt")
+        env = server.env(LD_PRELOAD=counter, VORBO_FRAME_COUNT_FILE=counts)
+        proc = subprocess.Popen([os.path.join(build, program), "-nosound"], cwd=build, env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        start = time.time()
+        time.sleep(seconds)
+        proc.send_signal(signal.SIGTERM)
+        _, _, usage = os.wait4(proc.pid, 0)
+        elapsed = time.time() - start
+        return (usage.ru_utime + usage.ru_stime) / elapsed, frame_rate(counts, seconds - 1)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=vorbo_test.BINARY_DIR)
+    parser.add_argument("--seconds", type=int, default=10)
+    parser.add_argument("--sizes", nargs="+", default=["1920x1080", "3840x2160"])
+    opts = parser.parse_args()
+    build = os.path.abspath(opts.build)
+    print("| screen | program | CPU (share of one core) | frames drawn per second |")
+    print("|---|---|---:|---:|")
+    for size in opts.sizes:
+        width, height = (int(n) for n in size.split("x"))
+        for program in ("vorbo-window", "vorbo-desktop"):
+            with vorbo_test.Xvfb(depth=24, width=width, height=height) as server:
+                cpu, fps = measure(build, program, server, opts.seconds)
+            print("| %s | %s | %.2f | %.0f |" % (size, program, cpu, fps))
+
+
+if __name__ == "__main__":
+    main()
