@@ -22,6 +22,8 @@ packages=(
   strace faketime
   # capture program: encoding and muxing
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
+  # the Debian package: its dependencies worked out, and checked
+  dpkg-dev lintian
   # misc
   util-linux procps
 )

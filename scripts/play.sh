@@ -27,6 +27,11 @@ case "${1:-}" in
     ;;
 esac
 
+if [ -z "${DISPLAY:-}" ] && [[ " $* " != *" -nogfx "* ]]; then
+  echo "play.sh: there is no X display here (DISPLAY is not set): add -nogfx to run the show without showing it, or record it with build/vorbo-capture (scripts/build.sh builds it)" >&2
+  exit 1
+fi
+
 bash scripts/build.sh
 cd build
 exec "./$program" "$@"

@@ -125,10 +125,44 @@ bool add_sound(soundtrack &music, encoder &out, std::vector<float> &left, std::v
     return out.add_audio(left.data(), right.data(), count, error);
 }
 
+// Where the media are read from: data/ in the current directory when there is
+// one (a build folder), else the installed show's, found from this program's
+// own place.
+void enter_media_directory() {
+    struct stat info;
+    if (stat("data", &info) == 0 && S_ISDIR(info.st_mode))
+        return;
+#ifdef VORBO_MEDIA_FROM_PROGRAM
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return;
+    self[n] = '\0';
+    std::string installed(self);
+    installed.erase(installed.rfind('/') + 1);
+    installed += VORBO_MEDIA_FROM_PROGRAM;
+    if (stat((installed + "/data").c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return;
+    // Where it cannot be entered, the loaders report the media they miss.
+    if (chdir(installed.c_str()) != 0)
+        return;
+#endif
+}
+
 } // namespace
 
 int run(const options &opt) {
-    const std::string output = opt.output.empty() ? default_output(opt.video) : opt.output;
+    // The output is named from the directory the user is in, whichever
+    // directory the media are then read from.
+    std::string output = opt.output.empty() ? default_output(opt.video) : opt.output;
+    if (output[0] != '/') {
+        char here[4096];
+        if (!getcwd(here, sizeof here))
+            return failure("vorbo-capture: cannot tell the current directory: " +
+                           std::string(std::strerror(errno)));
+        output = std::string(here) + "/" + output;
+    }
+    enter_media_directory();
     struct stat info;
     if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return failure("vorbo-capture: cannot write " + output + ": Is a directory");

@@ -28,7 +28,8 @@ std::string usage() {
            "  -fps N       frames per second, 1 to 1000 (default 60)\n"
            "  -codec NAME  h264: H.264 and AAC, for watching (default);\n"
            "               ffv1: lossless FFV1 and FLAC, for exact comparison\n"
-           "Run it in the directory that holds data/.\n";
+           "It reads the show's media from data/ in the current directory, or else from\n"
+           "the installed show's; FILE is named from the current directory.\n";
 }
 
 const char *default_output(codec video) {

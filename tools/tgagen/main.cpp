@@ -1,15 +1,28 @@
-// tgagen: draws the show's pictures as Targa files into a directory.
+// tgagen: draws the show's pictures as Targa files into a directory, and the programs' icon.
+#include "icon.h"
 #include "pictures.h"
 
 #include "demo/media.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 int main(int argc, char **argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--icon") == 0) {
+        tgagen::Fonts fonts(argv[3]);
+        const int size = std::atoi(argv[4]);
+        if (size < 16 || size > 1024 ||
+            !tgagen::write_png(tgagen::picture_icon(fonts, size), argv[2])) {
+            std::perror(argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: tgagen OUTPUT-DIRECTORY FONT-DIRECTORY [PICTURE...]\n");
+        std::fprintf(stderr, "usage: tgagen OUTPUT-DIRECTORY FONT-DIRECTORY [PICTURE...]\n"
+                             "       tgagen --icon FILE.png FONT-DIRECTORY SIZE\n");
         return 2;
     }
     const std::string out = argv[1];

@@ -1,0 +1,67 @@
+"""The Debian package as a user meets it: built, installed, played from any directory, removed."""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import vorbo_test
+
+PACKAGE = "vorbo-returns"
+
+
+def run(*command, **kw):
+    return subprocess.run(list(command), capture_output=True, text=True, timeout=kw.pop("timeout", 300),
+                          **kw)
+
+
+class Package(unittest.TestCase):
+    def test_install_play_capture_and_remove(self):
+        build = vorbo_test.BINARY_DIR
+        for old in glob.glob(os.path.join(build, PACKAGE + "_*.deb")):
+            os.remove(old)
+        made = run("cpack", "-G", "DEB", cwd=build)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        (deb,) = glob.glob(os.path.join(build, PACKAGE + "_*_*.deb"))
+
+        checked = run("lintian", "--tag-display-limit", "0", deb)
+        problems = [line for line in checked.stdout.splitlines() if line[:2] in ("E:", "W:")]
+        self.assertEqual(problems, [])
+
+        installed = run("dpkg", "-i", deb)
+        self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+        files = run("dpkg-query", "-L", PACKAGE).stdout.split()
+        try:
+            with tempfile.TemporaryDirectory() as here:
+                env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+                # The show is timed by the wall clock: ten times faster is the same show.
+                show = run("faketime", "-f", "+0 x10", "vorbo-window", "-nogfx", "-nosound", cwd=here,
+                           env=dict(env, PATH="/usr/games:" + env["PATH"]), timeout=120)
+                self.assertEqual(show.returncode, 0, show.stderr)
+                self.assertIn("Loading object data/cube.obj...  done (6 faces)", show.stdout)
+                self.assertIn("Loading object data/f16.obj... ", show.stdout)
+                self.assertEqual(os.listdir(here), [])
+
+                capture = run("/usr/games/vorbo-capture", "-o", "short.mkv", "-fps", "1", "-codec",
+                              "ffv1", cwd=here, env=env)
+                self.assertEqual(capture.returncode, 0, capture.stderr)
+                self.assertEqual(os.listdir(here), ["short.mkv"])
+                self.assertGreater(os.path.getsize(os.path.join(here, "short.mkv")), 100000)
+
+            self.assertEqual(run("man", "-w", "vorbo-desktop").returncode, 0)
+        finally:
+            removed = run("dpkg", "-r", PACKAGE)
+        self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
+        left = [path for path in files if os.path.lexists(path) and not os.path.isdir(path)]
+        left += [d for d in ("/usr/lib/games/vorbo-returns", "/usr/share/games/vorbo-returns",
+                             "/usr/share/doc/vorbo-returns") if os.path.exists(d)]
+        self.assertEqual(left, [])
+
+
+if __name__ == "__main__":
+    if os.geteuid() != 0 or not shutil.which("dpkg") or not shutil.which("lintian"):
+        print("skipped: installing a package needs root, dpkg and lintian")
+        sys.exit(77)
+    unittest.main()
