@@ -153,18 +153,19 @@ void enter_media_directory() {
 
 int run(const options &opt) {
     // The output is named from the directory the user is in, whichever
-    // directory the media are then read from.
-    std::string output = opt.output.empty() ? default_output(opt.video) : opt.output;
-    if (output[0] != '/') {
+    // directory the media are then read from; messages name it as given.
+    const std::string output = opt.output.empty() ? default_output(opt.video) : opt.output;
+    std::string path = output;
+    if (path[0] != '/') {
         char here[4096];
         if (!getcwd(here, sizeof here))
             return failure("vorbo-capture: cannot tell the current directory: " +
                            std::string(std::strerror(errno)));
-        output = std::string(here) + "/" + output;
+        path = std::string(here) + "/" + path;
     }
     enter_media_directory();
     struct stat info;
-    if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return failure("vorbo-capture: cannot write " + output + ": Is a directory");
 
     // The same order as the programs: soundtrack, frame buffer, media. A
@@ -180,7 +181,7 @@ int run(const options &opt) {
     demo::do_init();
 
     // Beside the final name, so the closing rename stays on one file system.
-    const std::string written = output + "." + std::to_string(getpid()) + ".part";
+    const std::string written = path + "." + std::to_string(getpid()) + ".part";
     if (!guard_partial(written))
         return failure("vorbo-capture: cannot write " + output + ": File name too long");
     encoder out;
@@ -219,7 +220,7 @@ int run(const options &opt) {
 
     if (!out.finish(error))
         return failure(error);
-    if (std::rename(written.c_str(), output.c_str()) != 0)
+    if (std::rename(written.c_str(), path.c_str()) != 0)
         return failure("vorbo-capture: cannot write " + output + ": " + std::strerror(errno));
     release_partial();
     return 0;
