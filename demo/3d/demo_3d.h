@@ -49,7 +49,10 @@ class obj3d_c {
     obj3d_c();
 
     // Reads a Wavefront OBJ file (v, f; #, vn, g, vp, vt, usemtl, mtllib and
-    // blank lines ignored) and computes face and vertex normals. Prints
+    // blank lines ignored) and computes face and vertex normals. A corner is
+    // a position index, bare ("f 1 2 3") or with its slash suffix ("1/2/3",
+    // "1//3", "1/2"); a negative index counts back from the latest "v" line
+    // read so far (-1 is that one). Prints
     // "Loading object <name>...  done (<n> faces)". Returns false when the
     // file cannot be opened (the mesh is left as it was) or holds a face with
     // fewer than three corners or a corner naming no position (the mesh is
