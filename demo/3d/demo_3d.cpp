@@ -215,20 +215,31 @@ bool polygon3d_visible(const std::vector<fcoord3d_s> &coords, const polygon3d_c 
 void sortpolygon3d_backtofront(const std::vector<polygon3d_c> &polys,
                                const std::vector<fcoord3d_s> &coords,
                                std::vector<const polygon3d_c *> &out) {
-    std::size_t first = out.size();
+    // Each visible face's key is read once, beside its address, and the
+    // sort compares the keys in place. std::sort moves the entries exactly
+    // as it would move the bare addresses compared through polygon3d_closer,
+    // since it sees the same answers in the same order: the same order
+    // comes out, ties included.
+    struct keyed {
+        double depth;
+        const polygon3d_c *poly;
+    };
+    thread_local std::vector<keyed> faces;
+    faces.clear();
     for (const polygon3d_c &poly : polys) {
         if (!faces_viewer(coords, poly))
             continue;
         // Checked here rather than inside the sort: a comparison that gave
         // up half way would leave the sort without a consistent order.
-        if (!sortable(coords, poly)) {
-            out.resize(first);
+        if (!sortable(coords, poly))
             return;
-        }
-        out.push_back(&poly);
+        faces.push_back(keyed{depth_key(coords, poly), &poly});
     }
-    if (out.size() > first)
-        std::sort(out.begin() + first, out.end(), polygon3d_closer(coords));
+    std::sort(faces.begin(), faces.end(),
+              [](const keyed &a, const keyed &b) { return a.depth > b.depth; });
+    out.reserve(out.size() + faces.size());
+    for (const keyed &face : faces)
+        out.push_back(face.poly);
 }
 
 // ---------------------------------------------------------------------------
