@@ -1,6 +1,7 @@
 // Meshes drawn each frame: transform, cull, depth sort, project and fill through the 2D rasterizer.
 #include "demo/3d/demo_3d.h"
 
+#include "demo/3d/face_clip.h"
 #include "demo/check.h"
 #include "demo/demo.h"
 
@@ -109,19 +110,56 @@ polygon2d_c &face_scratch() {
     return face;
 }
 
-// Projects every corner of poly into out; false if a corner is out of
-// range or cannot be projected.
-bool project_corners(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
-                     polygon2d_c &out) {
+// Where a face's projected corners lie: whether each can be drawn as it is
+// (in front of the near plane, and inside the frame), or the face has a
+// corner that names no position (reported; the face is not drawn).
+struct corners_at {
+    bool broken = false;
+    bool in_front = true; // every corner at near_depth or more, projected
+    bool in_frame = true; // and inside the frame
+};
+
+bool in_frame(const coord2d_s &c) {
+    return c.x >= 0 && c.x < frame_width && c.y >= 0 && c.y < frame_height;
+}
+
+bool in_front(const fcoord3d_s &p) {
+    return p.y + 50.0 >= near_depth;
+}
+
+// Projects the corners of poly that lie in front into out, in order.
+corners_at project_corners(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
+                           polygon2d_c &out) {
+    corners_at at;
     out.points.reserve(poly.vertices.size());
     for (const vertex_c &v : poly.vertices) {
-        DEMO_CHECK(index_ok(coords, v.pos), false);
+        if (!index_ok(coords, v.pos)) {
+            at.broken = true;
+            DEMO_CHECK(index_ok(coords, v.pos), at);
+        }
         coord2d_s c;
-        if (!project(coords[v.pos], c))
-            return false;
+        if (!in_front(coords[v.pos]) || !project(coords[v.pos], c)) {
+            at.in_front = at.in_frame = false;
+            continue;
+        }
+        at.in_frame = at.in_frame && in_frame(c);
         out.points.push_back(c);
     }
-    return true;
+    return at;
+}
+
+// The world corners of a face for cutting, with shades for a Gouraud face
+// (corner indices already checked).
+std::vector<clip_corner> &cut_corners(const std::vector<fcoord3d_s> &coords,
+                                      const polygon3d_c &poly, bool shaded) {
+    thread_local std::vector<clip_corner> corners;
+    corners.clear();
+    for (const vertex_c &v : poly.vertices) {
+        const fcoord3d_s &p = coords[v.pos];
+        corners.push_back(
+            clip_corner{p.x, p.y, p.z, shaded ? vertex_shade(coords[v.normal].y) : 0.0});
+    }
+    return corners;
 }
 
 } // namespace
@@ -260,12 +298,25 @@ bool project(const fcoord3d_s &p, coord2d_s &out) {
     return true;
 }
 
+// A face wholly in front of the near plane and inside the frame is drawn as
+// it is, exactly as it always was; any other is cut to what the viewer sees.
 void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
     polygon2d_c &outline = face_scratch();
-    if (!project_corners(coords, poly, outline))
+    const corners_at at = project_corners(coords, poly, outline);
+    if (at.broken)
         return;
-    outline.colour = poly.colour;
-    drawpoly2d_wireframe(outline);
+    if (at.in_front) {
+        // The lines themselves skip the pixels outside the frame.
+        outline.colour = poly.colour;
+        drawpoly2d_wireframe(outline);
+        return;
+    }
+    // The same open outline, each line cut at the near plane.
+    const std::vector<vertex_c> &corners = poly.vertices;
+    if (corners.size() < 3)
+        return;
+    for (std::size_t i = 1; i < corners.size(); ++i)
+        drawline_clipped(coords[corners[i - 1].pos], coords[corners[i].pos], poly.colour);
 }
 
 void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
@@ -273,7 +324,8 @@ void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &p
     if (!polygon3d_visible(coords, poly, angle))
         return;
     polygon2d_c &face = face_scratch();
-    if (!project_corners(coords, poly, face))
+    const corners_at at = project_corners(coords, poly, face);
+    if (at.broken)
         return;
     // 50 (edge-on, about a fifth) to 256 (full colour).
     unsigned factor = static_cast<unsigned>(static_cast<int>(light_of_angle(angle) * 206.0) + 50);
@@ -282,7 +334,10 @@ void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &p
     unsigned g = (((base >> 8) & 0xFF) * factor) >> 8;
     unsigned b = ((base & 0xFF) * factor) >> 8;
     face.colour = (base & 0xFF000000u) | r << 16 | g << 8 | b;
-    drawpoly2d<bool>(face);
+    if (at.in_frame)
+        fill_inside<bool>(face);
+    else
+        fill_clipped<bool>(cut_corners(coords, poly, false), face.colour);
 }
 
 void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
@@ -290,17 +345,24 @@ void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c 
         return;
     polygon2d_c &face = face_scratch();
     face.points.reserve(poly.vertices.size());
+    bool inside = true;
     for (const vertex_c &v : poly.vertices) {
         DEMO_CHECK(index_ok(coords, v.pos));
         DEMO_CHECK(index_ok(coords, v.normal));
         coord2d_s c;
-        if (!project(coords[v.pos], c))
-            return;
+        if (!in_front(coords[v.pos]) || !project(coords[v.pos], c)) {
+            inside = false;
+            continue;
+        }
+        inside = inside && in_frame(c);
         c.shade = vertex_shade(coords[v.normal].y);
         face.points.push_back(c);
     }
     face.colour = poly.colour;
-    drawpoly2d<shade_t>(face);
+    if (inside)
+        fill_inside<shade_t>(face);
+    else
+        fill_clipped<shade_t>(cut_corners(coords, poly, true), poly.colour);
 }
 
 void drawline3d(const fcoord3d_s &a, const fcoord3d_s &b, unsigned int colour) {
