@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 namespace demo {
 
@@ -15,9 +14,27 @@ namespace {
 // Pieces the row fill takes
 // ---------------------------------------------------------------------------
 
-// Twice the signed area of the triangle o, a, b (positive when it turns one
-// way on screen, negative the other). Corners inside the frame keep every
-// product far inside 64 bits.
+template <typename T> void fill_piece(const std::vector<coord2d_s> &points, unsigned colour) {
+    thread_local polygon2d_c piece;
+    piece.points = points;
+    piece.colour = colour;
+    drawpoly2d<T>(piece);
+}
+
+// Where edge a-b meets row y (between its corners' rows), with the shade
+// interpolated along it as the fill interpolates it: rounded to the nearest
+// pixel, which stays between the corners.
+coord2d_s edge_at(const coord2d_s &a, const coord2d_s &b, int y) {
+    const double t = static_cast<double>(y - a.y) / (b.y - a.y);
+    coord2d_s c;
+    c.x = static_cast<int>(std::lround(a.x + t * (b.x - a.x)));
+    c.y = y;
+    c.shade = static_cast<shade_t>(std::lround(a.shade + t * (b.shade - a.shade)));
+    return c;
+}
+
+// Twice the signed area of the triangle o, a, b; corners inside the frame
+// keep it far inside 64 bits.
 long long turn(const coord2d_s &o, const coord2d_s &a, const coord2d_s &b) {
     return static_cast<long long>(a.x - o.x) * (b.y - o.y) -
            static_cast<long long>(a.y - o.y) * (b.x - o.x);
@@ -27,134 +44,82 @@ int sign_of(long long v) {
     return (v > 0) - (v < 0);
 }
 
-// Faces with more corners than this that are not monotone are filled as a
-// fan from their first corner instead of being searched for crossings and
-// ears (which costs the cube of the corner count). Real faces have a handful.
-constexpr std::size_t max_searched_corners = 64;
+constexpr std::size_t max_crossing_corners = 64;
 
-template <typename T> void fill_piece(const std::vector<coord2d_s> &points, unsigned colour) {
-    polygon2d_c piece;
-    piece.points = points;
-    piece.colour = colour;
-    drawpoly2d<T>(piece);
+// The row where edges a-b and c-d cross at a point inside both; false when
+// they do not (touching or running along each other is not crossing).
+bool crossing_row(const coord2d_s &a, const coord2d_s &b, const coord2d_s &c, const coord2d_s &d,
+                  double &y) {
+    const long long abc = turn(a, b, c), abd = turn(a, b, d);
+    if (sign_of(abc) * sign_of(abd) >= 0 || sign_of(turn(c, d, a)) * sign_of(turn(c, d, b)) >= 0)
+        return false;
+    const double t = static_cast<double>(abc) / static_cast<double>(abc - abd);
+    y = c.y + t * (d.y - c.y);
+    return true;
 }
 
-template <typename T>
-void fill_triangle(const coord2d_s &a, const coord2d_s &b, const coord2d_s &c, unsigned colour) {
-    fill_piece<T>({a, b, c}, colour);
-}
-
-// The first pair of edges i < j, not next to each other, that cross at a
-// point inside both; false when the loop crosses itself nowhere.
-bool find_crossing(const std::vector<coord2d_s> &p, std::size_t &i, std::size_t &j) {
+// A polygon that turns back in y, filled in pieces the row fill takes: the
+// band between each two rows that hold corners is crossed by edges that run
+// all the way through it, and each pair of them (left to right, by the
+// even-odd rule) bounds a four-cornered piece. A piece's corners run the
+// way the face's do there: down its left side when the face runs
+// counter-clockwise on screen, up it when clockwise, so a flat fill draws
+// what the face shows and leaves out what it does not, as it does for a
+// whole face. Neighbouring bands share their boundary row (the fill draws
+// both a piece's top and bottom rows), so there is no seam between them, and
+// each piece's sides lie along the face's own edges.
+template <typename T> void fill_by_bands(const std::vector<coord2d_s> &p, unsigned colour) {
     const std::size_t n = p.size();
-    for (i = 0; i + 2 < n; ++i)
-        for (j = i + 2; j < n; ++j) {
-            if (i == 0 && j == n - 1)
-                continue; // they share corner 0
-            const coord2d_s &a = p[i], &b = p[i + 1], &c = p[j], &d = p[(j + 1) % n];
-            if (sign_of(turn(a, b, c)) * sign_of(turn(a, b, d)) < 0 &&
-                sign_of(turn(c, d, a)) * sign_of(turn(c, d, b)) < 0)
-                return true;
-        }
-    return false;
-}
-
-// Where edge a-b crosses edge c-d, rounded to the nearest pixel (which stays
-// between the corners, so inside the frame), with the shade interpolated
-// along a-b.
-coord2d_s crossing_point(const coord2d_s &a, const coord2d_s &b, const coord2d_s &c,
-                         const coord2d_s &d) {
-    const double ex = b.x - a.x, ey = b.y - a.y, fx = d.x - c.x, fy = d.y - c.y;
-    const double t = ((c.x - a.x) * fy - (c.y - a.y) * fx) / (ex * fy - ey * fx);
-    coord2d_s x;
-    x.x = static_cast<int>(std::lround(a.x + t * ex));
-    x.y = static_cast<int>(std::lround(a.y + t * ey));
-    x.shade = static_cast<shade_t>(std::lround(a.shade + t * (b.shade - a.shade)));
-    return x;
-}
-
-// True when q lies inside the triangle a, b, c or on its edges.
-bool inside_triangle(const coord2d_s &q, const coord2d_s &a, const coord2d_s &b, const coord2d_s &c,
-                     int winding) {
-    return sign_of(turn(a, b, q)) * winding >= 0 && sign_of(turn(b, c, q)) * winding >= 0 &&
-           sign_of(turn(c, a, q)) * winding >= 0;
-}
-
-bool same_place(const coord2d_s &a, const coord2d_s &b) {
-    return a.x == b.x && a.y == b.y;
-}
-
-// Cuts ears off a loop that does not cross itself until what is left is
-// monotone: an ear is a corner that turns the loop's way with no other corner
-// in its triangle. A loop without area draws nothing; one where rounding
-// left no clean ear loses its first corner that turns the loop's way (or its
-// first corner), so the cutting always ends.
-template <typename T> void fill_by_ears(std::vector<coord2d_s> loop, unsigned colour) {
-    long long area = 0;
-    for (std::size_t k = 0; k < loop.size(); ++k)
-        area += turn(loop[0], loop[k], loop[(k + 1) % loop.size()]);
-    const int winding = sign_of(area);
-    if (winding == 0)
-        return;
-    while (loop.size() > 3 && !monotone_in_y(loop)) {
-        const std::size_t n = loop.size();
-        std::size_t cut = n, convex = n;
-        for (std::size_t k = 0; k < n && cut == n; ++k) {
-            const coord2d_s &a = loop[(k + n - 1) % n], &b = loop[k], &c = loop[(k + 1) % n];
-            if (sign_of(turn(a, b, c)) != winding)
-                continue;
-            if (convex == n)
-                convex = k;
-            bool empty = true;
-            for (std::size_t q = 0; q < n && empty; ++q) {
-                const coord2d_s &p = loop[q];
-                if (!same_place(p, a) && !same_place(p, b) && !same_place(p, c))
-                    empty = !inside_triangle(p, a, b, c, winding);
+    std::vector<int> rows;
+    for (const coord2d_s &c : p)
+        rows.push_back(c.y);
+    // Where two edges cross, the rows on either side bound bands too, so that
+    // no piece's sides cross inside it (a face with more corners than
+    // max_crossing_corners is not searched: real faces have a handful).
+    if (n <= max_crossing_corners)
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = i + 1; j < n; ++j) {
+                double y;
+                if (crossing_row(p[i], p[i + 1 == n ? 0 : i + 1], p[j], p[j + 1 == n ? 0 : j + 1],
+                                 y)) {
+                    rows.push_back(static_cast<int>(std::floor(y)));
+                    rows.push_back(static_cast<int>(std::floor(y)) + 1);
+                }
             }
-            if (empty)
-                cut = k;
-        }
-        if (cut == n)
-            cut = convex == n ? 0 : convex;
-        fill_triangle<T>(loop[(cut + n - 1) % n], loop[cut], loop[(cut + 1) % n], colour);
-        loop.erase(loop.begin() + static_cast<std::ptrdiff_t>(cut));
-    }
-    fill_piece<T>(loop, colour);
-}
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
 
-// A loop that is not monotone: each self-crossing splits it into the two
-// loops the crossing closes, both running the same way as before (so each
-// lobe keeps its own winding), and a loop that does not cross itself is cut
-// into ears. Both loops of a split are smaller than the loop split, so the
-// splitting ends.
-template <typename T> void fill_pieces(const std::vector<coord2d_s> &loop, unsigned colour) {
-    if (loop.size() < 3)
-        return;
-    if (monotone_in_y(loop)) {
-        fill_piece<T>(loop, colour);
-        return;
+    struct crossing {
+        double x; // at the middle of the band
+        std::size_t edge;
+    };
+    std::vector<crossing> crossings;
+    std::vector<coord2d_s> piece(4);
+    for (std::size_t band = 0; band + 1 < rows.size(); ++band) {
+        const int top = rows[band], bottom = rows[band + 1];
+        const double middle = (top + bottom) / 2.0;
+        crossings.clear();
+        for (std::size_t k = 0; k < n; ++k) {
+            const coord2d_s &a = p[k], &b = p[k + 1 == n ? 0 : k + 1];
+            if (std::min(a.y, b.y) <= top && std::max(a.y, b.y) >= bottom)
+                crossings.push_back(crossing{a.x + (middle - a.y) * (b.x - a.x) / (b.y - a.y), k});
+        }
+        std::sort(crossings.begin(), crossings.end(),
+                  [](const crossing &l, const crossing &r) { return l.x < r.x; });
+        for (std::size_t k = 0; k + 1 < crossings.size(); k += 2) {
+            const std::size_t l = crossings[k].edge, r = crossings[k + 1].edge;
+            const coord2d_s &la = p[l], &lb = p[l + 1 == n ? 0 : l + 1];
+            const coord2d_s &ra = p[r], &rb = p[r + 1 == n ? 0 : r + 1];
+            const coord2d_s top_left = edge_at(la, lb, top), bottom_left = edge_at(la, lb, bottom);
+            const coord2d_s top_right = edge_at(ra, rb, top),
+                            bottom_right = edge_at(ra, rb, bottom);
+            if (lb.y > la.y)
+                piece = {top_left, bottom_left, bottom_right, top_right};
+            else
+                piece = {top_left, top_right, bottom_right, bottom_left};
+            fill_piece<T>(piece, colour);
+        }
     }
-    if (loop.size() > max_searched_corners) {
-        for (std::size_t k = 1; k + 1 < loop.size(); ++k)
-            fill_triangle<T>(loop[0], loop[k], loop[k + 1], colour);
-        return;
-    }
-    std::size_t i, j;
-    if (!find_crossing(loop, i, j)) {
-        fill_by_ears<T>(loop, colour);
-        return;
-    }
-    const std::size_t n = loop.size();
-    const coord2d_s x = crossing_point(loop[i], loop[i + 1], loop[j], loop[(j + 1) % n]);
-    std::vector<coord2d_s> first(loop.begin(), loop.begin() + static_cast<std::ptrdiff_t>(i + 1));
-    first.push_back(x);
-    first.insert(first.end(), loop.begin() + static_cast<std::ptrdiff_t>(j + 1), loop.end());
-    std::vector<coord2d_s> second = {x};
-    second.insert(second.end(), loop.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                  loop.begin() + static_cast<std::ptrdiff_t>(j + 1));
-    fill_pieces<T>(first, colour);
-    fill_pieces<T>(second, colour);
 }
 
 // ---------------------------------------------------------------------------
@@ -234,7 +199,7 @@ template <typename T> void fill_inside(const polygon2d_c &polygon) {
     if (monotone_in_y(polygon.points))
         drawpoly2d<T>(polygon);
     else
-        fill_pieces<T>(polygon.points, polygon.colour);
+        fill_by_bands<T>(polygon.points, polygon.colour);
 }
 
 template <typename T> void fill_clipped(const std::vector<clip_corner> &corners, unsigned colour) {

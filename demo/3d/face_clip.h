@@ -25,9 +25,9 @@ struct clip_corner {
 bool monotone_in_y(const std::vector<coord2d_s> &points);
 
 // Fills a polygon whose corners all lie in the frame: as it is when it is
-// monotone in y (exactly as drawpoly2d draws it), else in pieces that are,
-// each keeping the corners' order and winding: the loops its self-crossings
-// close, and the ears cut off a loop until what remains is monotone.
+// monotone in y (exactly as drawpoly2d draws it), else in pieces that are:
+// four-cornered pieces between each two rows that hold corners, bounded by
+// the face's edges, each running the way the face runs there.
 template <typename T> void fill_inside(const polygon2d_c &polygon);
 
 // Cuts a face at the near plane in world space, then at the frame's edges in
