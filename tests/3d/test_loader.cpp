@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <random>
+#include <sstream>
 
 using demo::fcoord3d_s;
 using demo::obj3d_c;
@@ -182,6 +183,53 @@ TEST(Loader, VertexNormalsAreThoseOfThePerPositionSearchBitForBit) {
             for (const demo::vertex_c &v : poly.vertices)
                 ASSERT_EQ(v.normal, static_cast<int>(first) + v.pos);
     }
+}
+
+// Numbers in "v" lines read as `>>` of a stream reads them, bit for bit:
+// plain and exponent forms, signs, leading and trailing zeros, more digits
+// than a double holds, underflow, and a number running into the next.
+TEST(Loader, PositionsReadAsTheStreamReadsThem) {
+    const char *forms[] = {"%.6f", "%.17g", "%g", "%.3e", "%.25f", "%.0f.", "%.9fE-7", "%.12f0000"};
+    const char *fixed[] = {".5",
+                           "-.25e+2",
+                           "00012.50",
+                           "4.9e-324",
+                           "1e-400",
+                           "1.2.3",
+                           "123456789012345678901234567890e-10",
+                           "9007199254740993",
+                           "-0"};
+    std::mt19937 rng(11);
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        char number[3][96];
+        for (char *n : number) {
+            const double v =
+                std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 80) - 60);
+            if (rng() % 4 == 0) {
+                std::snprintf(n, 96, "%s", fixed[rng() % 9]);
+                continue;
+            }
+            std::snprintf(n + 1, 95, forms[rng() % 8], v);
+            n[0] = "+- "[rng() % 3];
+        }
+        text += std::string("v ") + number[0] + (rng() % 2 ? "\t" : " ") + number[1] + " " +
+                number[2] + (rng() % 3 ? "\n" : "\r\n");
+    }
+    std::vector<fcoord3d_s> expected;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line.substr(2));
+        fcoord3d_s p = {0, 0, 0, 1};
+        ASSERT_TRUE(words >> p.x >> p.y >> p.z) << line; // else the loader ends the process
+        expected.push_back(p);
+    }
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, text));
+    ASSERT_EQ(obj.nvertices, expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(std::memcmp(&obj.coords[i], &expected[i], sizeof expected[i]), 0) << i;
 }
 
 TEST(Loader, MissingFileLeavesTheObjectAsItWas) {
