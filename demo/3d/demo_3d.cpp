@@ -133,7 +133,7 @@ corners_at project_corners(const std::vector<fcoord3d_s> &coords, const polygon3
     corners_at at;
     out.points.reserve(poly.vertices.size());
     for (const vertex_c &v : poly.vertices) {
-        if (!index_ok(coords, v.pos)) {
+        if (!index_ok(coords, v.pos)) { // reported with the check's own text
             at.broken = true;
             DEMO_CHECK(index_ok(coords, v.pos), at);
         }

@@ -112,7 +112,10 @@ bool project(const fcoord3d_s &p, coord2d_s &out);
 // away, 256 for one facing the viewer.
 shade_t vertex_shade(double d);
 
-// Face drawing functions for draw_func.
+// Face drawing functions for draw_func. A face wholly in front of the near
+// plane and inside the frame is drawn as projected; any other is cut to the
+// part the viewer sees (demo/3d/face_clip.h), so no face fails a check
+// wherever it stands. A projection that turns back in y is filled in pieces.
 // Outline of the face in its own colour; no visibility test.
 void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
 // Filled in one colour (see face_colour_mode), dimmed from 256/256 facing
@@ -120,7 +123,8 @@ void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d
 void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
 // Filled in the face's colour shaded per corner from its vertex normal.
 void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
-// A one-colour line between two world points.
+// A one-colour line between two world points; nothing when either lies in
+// the viewer's plane (y = -50).
 void drawline3d(const fcoord3d_s &a, const fcoord3d_s &b, unsigned int colour);
 
 } // namespace demo
