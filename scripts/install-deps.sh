@@ -14,6 +14,8 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libpixman-1-dev libpng-dev valgrind
+  # the OBJ-loading benchmark's peer (a header built into vorbo-bench only)
+  libtinyobjloader-dev
   # X servers and desktop tools the tests drive
   xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils xdotool imagemagick
   # a real window manager and a Wayland compositor with Xwayland (the desktop program's tests)

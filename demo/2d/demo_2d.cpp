@@ -198,28 +198,50 @@ inline void edge_values(int from, int to, int count, int *out) {
         Interpolate_num<int>(from, to, count).getN(count, out);
 }
 
-// Shade values of one edge: nothing to interpolate for a flat fill.
-inline void edge_shades(const coord2d_s &, const coord2d_s &, int count, bool *out) {
-    std::fill(out, out + count, false);
-}
+// Shade values of one edge. A flat fill has no shades: it neither fills
+// nor reads a shade table.
+inline void edge_shades(const coord2d_s &, const coord2d_s &, int, bool *) {}
 inline void edge_shades(const coord2d_s &from, const coord2d_s &to, int count, shade_t *out) {
     edge_values(from.shade, to.shade, count, out);
 }
 
+// The shade tables of a fill: rows entries for T = shade_t, none for bool.
+template <typename T> struct shade_tables {
+    T left[max_poly_rows + edge_slack], right[max_poly_rows + edge_slack];
+    T *chain(bool second) { return second ? right : left; }
+    T at_left(int c) const { return left[c]; }
+    T at_right(int c) const { return right[c]; }
+};
+template <> struct shade_tables<bool> {
+    bool *chain(bool) { return nullptr; }
+    bool at_left(int) const { return false; }
+    bool at_right(int) const { return false; }
+};
+
 // The rows of a polygon whose column tables passed their checks, so both
-// ends of every row lie in 0..639. A flat row is the flat span writer itself;
-// a shaded row inside the frame goes straight to the pixel loop, and one
-// outside it to the span writer, which reports its row check.
+// ends of every row lie in 0..639. A flat row is the flat span writer itself
+// (straight to the pixel loop when every row lies in the frame); a shaded row
+// inside the frame goes straight to the pixel loop, and one outside it to the
+// span writer, which reports its row check.
 template <typename T> struct polygon_rows;
 template <> struct polygon_rows<bool> {
     unsigned colour;
-    explicit polygon_rows(unsigned colour) : colour(colour) {}
-    void draw(int y, int x_s, int x_e, bool, bool) const { fill_row_clipped(y, x_s, x_e, colour); }
+    bool rows_inside;
+    polygon_rows(unsigned colour, int top_y, int bottom_y)
+        : colour(colour), rows_inside(top_y >= 0 && bottom_y < frame_height) {}
+    void draw(int y, int x_s, int x_e, bool, bool) const {
+        if (!rows_inside) {
+            fill_row_clipped(y, x_s, x_e, colour);
+            return;
+        }
+        if (x_e >= x_s)
+            fill_pixels(frame_lines[y] + x_s, x_e - x_s + 1, colour);
+    }
 };
 template <> struct polygon_rows<shade_t> {
     unsigned colour;
     shade_colour ready;
-    explicit polygon_rows(unsigned colour) : colour(colour), ready(colour) {}
+    polygon_rows(unsigned colour, int, int) : colour(colour), ready(colour) {}
     void draw(int y, int x_s, int x_e, shade_t s_s, shade_t s_e) const {
         if (y < 0 || y >= frame_height) {
             draw_poly_line_rgba8888<shade_t>(y, x_s, x_e, s_s, s_e, colour);
@@ -242,13 +264,17 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
         return;
 
     // Top and bottom corners: the first index with the smallest and with the
-    // largest y.
+    // largest y. Every column table entry lies between two corners' columns,
+    // so corners within 0..639 leave nothing for the column checks to find.
     std::size_t top = 0, bottom = 0;
+    int x_min = points[0].x, x_max = points[0].x;
     for (std::size_t i = 1; i < n; ++i) {
         if (points[i].y < points[top].y)
             top = i;
         if (points[i].y > points[bottom].y)
             bottom = i;
+        x_min = std::min(x_min, points[i].x);
+        x_max = std::max(x_max, points[i].x);
     }
     if (points[top].y == points[bottom].y)
         return;
@@ -261,17 +287,17 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
     // corner forward through points; redge/rshade run from the bottom row up
     // along the chain from the bottom corner forward (wrapping) to the top.
     int ledge[max_poly_rows + edge_slack], redge[max_poly_rows + edge_slack];
-    T lshade[max_poly_rows + edge_slack], rshade[max_poly_rows + edge_slack];
+    shade_tables<T> shades;
 
     int *edge = ledge;
-    T *shade = lshade;
+    T *shade = shades.chain(false);
     long long chain_rows = 0; // entries written into the current chain's tables
     std::size_t cur = top;
     do {
-        const std::size_t next = (cur + 1) % n;
+        const std::size_t next = cur + 1 == n ? 0 : cur + 1;
         if (cur == bottom) {
             edge = redge;
-            shade = rshade;
+            shade = shades.chain(true);
             chain_rows = 0;
         }
         // Each edge gives one entry per row from its start corner's row up
@@ -287,29 +313,31 @@ template <typename T> void drawpoly2d(const polygon2d_c &polygon) {
         DEMO_CHECK(chain_rows + dy <= rows);
         const int count = static_cast<int>(dy);
         edge_values(points[cur].x, points[next].x, count, edge + chain_rows);
-        edge_shades(points[cur], points[next], count, shade + chain_rows);
+        edge_shades(points[cur], points[next], count, shade ? shade + chain_rows : nullptr);
         chain_rows += dy;
         cur = next;
     } while (cur != top);
     // Both chains now hold exactly rows entries: each spans rows - 1 rows of
     // y at least, plus the stretched last edge, and the check allowed no more.
 
-    for (int c = 0; c < rows; ++c) {
-        // clang-format off
-        DEMO_CHECK(ledge[c]>=0 && ledge[c]<640);
-        DEMO_CHECK(redge[c]>=0 && redge[c]<640);
-        // clang-format on
+    if (x_min < 0 || x_max >= frame_width) {
+        for (int c = 0; c < rows; ++c) {
+            // clang-format off
+            DEMO_CHECK(ledge[c]>=0 && ledge[c]<640);
+            DEMO_CHECK(redge[c]>=0 && redge[c]<640);
+            // clang-format on
+        }
     }
 
     // Every row starts one column left of the first chain (column 0 stays
     // 0). The flat writer fills [x_s, x_e] and skips rows given right to
     // left; the Gouraud writer orders the ends and fills [x_s, x_e).
     const int top_y = points[top].y;
-    const polygon_rows<T> row(polygon.colour);
+    const polygon_rows<T> row(polygon.colour, top_y, points[bottom].y);
     for (int c = 0; c < rows; ++c) {
         const int x_s = ledge[c] == 0 ? 0 : ledge[c] - 1;
         const int x_e = redge[rows - 1 - c];
-        row.draw(top_y + c, x_s, x_e, lshade[c], rshade[rows - 1 - c]);
+        row.draw(top_y + c, x_s, x_e, shades.at_left(c), shades.at_right(rows - 1 - c));
     }
 }
 

@@ -1,18 +1,14 @@
-// Meshes: OBJ loading with computed normals, then per frame transform, cull, depth sort,
-// project and fill through the 2D rasterizer.
+// Meshes drawn each frame: transform, cull, depth sort, project and fill through the 2D rasterizer.
 #include "demo/3d/demo_3d.h"
 
+#include "demo/3d/face_clip.h"
 #include "demo/check.h"
 #include "demo/demo.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <limits>
-#include <sstream>
 
 int face_colour_mode = 0;
 
@@ -58,12 +54,6 @@ double acos_estimate(double x) {
     const double x2 = x * x, x4 = x2 * x2;
     return std::sqrt(1.0 - x) *
            ((a0 + a1 * x) + x2 * (a2 + a3 * x) + x4 * ((a4 + a5 * x) + x2 * (a6 + a7 * x)));
-}
-
-// A vector that can be normalised without overflow, underflow or NaN.
-bool has_direction(const fcoord3d_s &v) {
-    double length = vect4_length(v);
-    return length >= DBL_MIN && length <= DBL_MAX;
 }
 
 bool index_ok(const std::vector<fcoord3d_s> &coords, int index) {
@@ -120,19 +110,56 @@ polygon2d_c &face_scratch() {
     return face;
 }
 
-// Projects every corner of poly into out; false if a corner is out of
-// range or cannot be projected.
-bool project_corners(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
-                     polygon2d_c &out) {
+// Where a face's projected corners lie: whether each can be drawn as it is
+// (in front of the near plane, and inside the frame), or the face has a
+// corner that names no position (reported; the face is not drawn).
+struct corners_at {
+    bool broken = false;
+    bool in_front = true; // every corner at near_depth or more, projected
+    bool in_frame = true; // and inside the frame
+};
+
+bool in_frame(const coord2d_s &c) {
+    return c.x >= 0 && c.x < frame_width && c.y >= 0 && c.y < frame_height;
+}
+
+bool in_front(const fcoord3d_s &p) {
+    return p.y + 50.0 >= near_depth;
+}
+
+// Projects the corners of poly that lie in front into out, in order.
+corners_at project_corners(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly,
+                           polygon2d_c &out) {
+    corners_at at;
     out.points.reserve(poly.vertices.size());
     for (const vertex_c &v : poly.vertices) {
-        DEMO_CHECK(index_ok(coords, v.pos), false);
+        if (!index_ok(coords, v.pos)) { // reported with the check's own text
+            at.broken = true;
+            DEMO_CHECK(index_ok(coords, v.pos), at);
+        }
         coord2d_s c;
-        if (!project(coords[v.pos], c))
-            return false;
+        if (!in_front(coords[v.pos]) || !project(coords[v.pos], c)) {
+            at.in_front = at.in_frame = false;
+            continue;
+        }
+        at.in_frame = at.in_frame && in_frame(c);
         out.points.push_back(c);
     }
-    return true;
+    return at;
+}
+
+// The world corners of a face for cutting, with shades for a Gouraud face
+// (corner indices already checked).
+std::vector<clip_corner> &cut_corners(const std::vector<fcoord3d_s> &coords,
+                                      const polygon3d_c &poly, bool shaded) {
+    thread_local std::vector<clip_corner> corners;
+    corners.clear();
+    for (const vertex_c &v : poly.vertices) {
+        const fcoord3d_s &p = coords[v.pos];
+        corners.push_back(
+            clip_corner{p.x, p.y, p.z, shaded ? vertex_shade(coords[v.normal].y) : 0.0});
+    }
+    return corners;
 }
 
 } // namespace
@@ -158,162 +185,10 @@ shade_t vertex_shade(double d) {
 }
 
 // ---------------------------------------------------------------------------
-// Loading
+// The mesh (its loader is in obj_loader.cpp)
 // ---------------------------------------------------------------------------
 
 obj3d_c::obj3d_c() : position{0, 0, 0, 0}, rotation{0, 0, 0, 0}, nvertices(0) {}
-
-bool obj3d_c::load_obj(const std::string &name) {
-    std::ifstream in(name);
-    if (!in) {
-        std::cerr << "Unable to open file " << name << std::endl;
-        return false;
-    }
-    std::cout << "Loading object " << name << "... " << std::flush;
-
-    position = fcoord3d_s{0, 50, 0, 1};
-    rotation = fcoord3d_s{0, 0, 0, 0};
-    // Loading replaces whatever the object held; a failed load leaves it
-    // empty, so drawing it draws nothing.
-    auto empty = [this]() {
-        coords.clear();
-        polygons.clear();
-        nvertices = 0;
-    };
-    auto fail = [&empty]() {
-        empty();
-        return false;
-    };
-    empty();
-
-    // Corner indices may refer to "v" lines further down, so they are checked
-    // once the whole file is read; each corner remembers its line.
-    struct corner_ref {
-        int line;
-        long index; // 1-based, as written
-    };
-    std::vector<corner_ref> corner_refs;
-    std::vector<int> face_lines;
-
-    std::string line;
-    int lineno = 0;
-    while (std::getline(in, line)) {
-        ++lineno;
-        std::istringstream words(line);
-        std::string keyword;
-        if (!(words >> keyword))
-            continue; // empty or only white space
-        if (keyword == "#") {
-        } else if (keyword == "v") {
-            fcoord3d_s p;
-            if (!(words >> p.x >> p.y >> p.z)) {
-                std::cerr << "Syntax error in obj file: "
-                          << "Vertex " << coords.size() + 1 << " is all bad on line " << lineno
-                          << std::endl;
-                std::abort();
-            }
-            p.w = 1.0;
-            coords.push_back(p);
-        } else if (keyword == "vn") {
-        } else if (keyword == "f") {
-            // Each corner is an index followed directly by its slash suffix
-            // ("1/2/3", "1//3", "1/2"); the suffix is read and dropped.
-            polygon3d_c poly;
-            int index;
-            std::string suffix;
-            while (words >> index && words >> suffix) {
-                vertex_c v;
-                v.pos = index >= 1 ? index - 1 : -1;
-                v.normal = 0;
-                poly.vertices.push_back(v);
-                corner_refs.push_back(corner_ref{lineno, index});
-            }
-            if (poly.vertices.size() < 3) {
-                std::cerr << "Polygon with <3 vertices!!\n";
-                return fail();
-            }
-            poly.colour = 0x00FF00;
-            polygons.push_back(poly);
-            face_lines.push_back(lineno);
-        } else if (keyword == "g" || keyword == "vp" || keyword == "vt" || keyword == "usemtl" ||
-                   keyword == "mtllib") {
-        } else {
-            std::cerr << "Unknown line in object file: " << line << std::endl;
-        }
-    }
-    if (in.bad()) {
-        std::cerr << "Error reading object file " << name << std::endl;
-        return fail();
-    }
-
-    nvertices = static_cast<unsigned>(coords.size());
-    for (const corner_ref &ref : corner_refs) {
-        if (ref.index < 1 || ref.index > static_cast<long>(nvertices)) {
-            std::cerr << "Bad vertex index " << ref.index << " on line " << ref.line << " of "
-                      << name << " (the file has " << nvertices << " vertices)" << std::endl;
-            return fail();
-        }
-    }
-
-    // Face normals from the first three corners. A face whose corners give
-    // no direction gets a zero normal, which the visibility test never
-    // passes, so it is never drawn.
-    for (std::size_t k = 0; k < polygons.size(); ++k) {
-        polygon3d_c &poly = polygons[k];
-        const fcoord3d_s &p0 = coords[poly.vertices[0].pos];
-        const fcoord3d_s &p1 = coords[poly.vertices[1].pos];
-        const fcoord3d_s &p2 = coords[poly.vertices[2].pos];
-        fcoord3d_s a, b, n = {0, 0, 0, 0};
-        vect4_sub(p1, p0, a);
-        vect4_sub(p2, p0, b);
-        if (has_direction(a) && has_direction(b)) {
-            vect4_normalize(a);
-            vect4_normalize(b);
-            vect4_cross_nonorm(a, b, n);
-            n.w = 0.0;
-        }
-        if (has_direction(n)) {
-            vect4_normalize(n);
-        } else {
-            std::cerr << "Face on line " << face_lines[k] << " of " << name
-                      << " has no normal: it is never drawn" << std::endl;
-            n = fcoord3d_s{0, 0, 0, 0};
-        }
-        poly.normal = static_cast<int>(coords.size());
-        coords.push_back(n);
-    }
-
-    // Vertex normals: the mean direction of the faces that use the position.
-    // A position no face uses, or whose faces cancel out, gets a zero normal
-    // (Gouraud shade 50). A face listing the position twice counts once, and
-    // all its corners there share the position's normal.
-    for (unsigned i = 0; i < nvertices; ++i) {
-        int normal_index = static_cast<int>(coords.size());
-        fcoord3d_s sum = {0, 0, 0, 0};
-        for (polygon3d_c &poly : polygons) {
-            auto corner =
-                std::find_if(poly.vertices.begin(), poly.vertices.end(), vertex_pos_is(i));
-            if (corner == poly.vertices.end())
-                continue;
-            for (auto v = corner; v != poly.vertices.end(); ++v)
-                if (v->pos == static_cast<int>(i))
-                    v->normal = normal_index;
-            vect4_translate(sum, coords[poly.normal], sum);
-        }
-        if (has_direction(sum))
-            vect4_normalize(sum);
-        else
-            sum = fcoord3d_s{0, 0, 0, 0};
-        coords.push_back(sum);
-    }
-
-    std::cout << " done (" << polygons.size() << " faces)" << std::endl;
-    return true;
-}
-
-bool obj3d_c::load_fake() {
-    return false;
-}
 
 // ---------------------------------------------------------------------------
 // Transform, cull, sort
@@ -378,20 +253,31 @@ bool polygon3d_visible(const std::vector<fcoord3d_s> &coords, const polygon3d_c 
 void sortpolygon3d_backtofront(const std::vector<polygon3d_c> &polys,
                                const std::vector<fcoord3d_s> &coords,
                                std::vector<const polygon3d_c *> &out) {
-    std::size_t first = out.size();
+    // Each visible face's key is read once, beside its address, and the
+    // sort compares the keys in place. std::sort moves the entries exactly
+    // as it would move the bare addresses compared through polygon3d_closer,
+    // since it sees the same answers in the same order: the same order
+    // comes out, ties included.
+    struct keyed {
+        double depth;
+        const polygon3d_c *poly;
+    };
+    thread_local std::vector<keyed> faces;
+    faces.clear();
     for (const polygon3d_c &poly : polys) {
         if (!faces_viewer(coords, poly))
             continue;
         // Checked here rather than inside the sort: a comparison that gave
         // up half way would leave the sort without a consistent order.
-        if (!sortable(coords, poly)) {
-            out.resize(first);
+        if (!sortable(coords, poly))
             return;
-        }
-        out.push_back(&poly);
+        faces.push_back(keyed{depth_key(coords, poly), &poly});
     }
-    if (out.size() > first)
-        std::sort(out.begin() + first, out.end(), polygon3d_closer(coords));
+    std::sort(faces.begin(), faces.end(),
+              [](const keyed &a, const keyed &b) { return a.depth > b.depth; });
+    out.reserve(out.size() + faces.size());
+    for (const keyed &face : faces)
+        out.push_back(face.poly);
 }
 
 // ---------------------------------------------------------------------------
@@ -412,12 +298,25 @@ bool project(const fcoord3d_s &p, coord2d_s &out) {
     return true;
 }
 
+// A face wholly in front of the near plane and inside the frame is drawn as
+// it is, exactly as it always was; any other is cut to what the viewer sees.
 void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
     polygon2d_c &outline = face_scratch();
-    if (!project_corners(coords, poly, outline))
+    const corners_at at = project_corners(coords, poly, outline);
+    if (at.broken)
         return;
-    outline.colour = poly.colour;
-    drawpoly2d_wireframe(outline);
+    if (at.in_front) {
+        // The lines themselves skip the pixels outside the frame.
+        outline.colour = poly.colour;
+        drawpoly2d_wireframe(outline);
+        return;
+    }
+    // The same open outline, each line cut at the near plane.
+    const std::vector<vertex_c> &corners = poly.vertices;
+    if (corners.size() < 3)
+        return;
+    for (std::size_t i = 1; i < corners.size(); ++i)
+        drawline_clipped(coords[corners[i - 1].pos], coords[corners[i].pos], poly.colour);
 }
 
 void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
@@ -425,7 +324,8 @@ void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &p
     if (!polygon3d_visible(coords, poly, angle))
         return;
     polygon2d_c &face = face_scratch();
-    if (!project_corners(coords, poly, face))
+    const corners_at at = project_corners(coords, poly, face);
+    if (at.broken)
         return;
     // 50 (edge-on, about a fifth) to 256 (full colour).
     unsigned factor = static_cast<unsigned>(static_cast<int>(light_of_angle(angle) * 206.0) + 50);
@@ -434,7 +334,10 @@ void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &p
     unsigned g = (((base >> 8) & 0xFF) * factor) >> 8;
     unsigned b = ((base & 0xFF) * factor) >> 8;
     face.colour = (base & 0xFF000000u) | r << 16 | g << 8 | b;
-    drawpoly2d<bool>(face);
+    if (at.in_frame)
+        fill_inside<bool>(face);
+    else
+        fill_clipped<bool>(cut_corners(coords, poly, false), face.colour);
 }
 
 void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly) {
@@ -442,17 +345,24 @@ void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c 
         return;
     polygon2d_c &face = face_scratch();
     face.points.reserve(poly.vertices.size());
+    bool inside = true;
     for (const vertex_c &v : poly.vertices) {
         DEMO_CHECK(index_ok(coords, v.pos));
         DEMO_CHECK(index_ok(coords, v.normal));
         coord2d_s c;
-        if (!project(coords[v.pos], c))
-            return;
+        if (!in_front(coords[v.pos]) || !project(coords[v.pos], c)) {
+            inside = false;
+            continue;
+        }
+        inside = inside && in_frame(c);
         c.shade = vertex_shade(coords[v.normal].y);
         face.points.push_back(c);
     }
     face.colour = poly.colour;
-    drawpoly2d<shade_t>(face);
+    if (inside)
+        fill_inside<shade_t>(face);
+    else
+        fill_clipped<shade_t>(cut_corners(coords, poly, true), poly.colour);
 }
 
 void drawline3d(const fcoord3d_s &a, const fcoord3d_s &b, unsigned int colour) {

@@ -49,7 +49,10 @@ class obj3d_c {
     obj3d_c();
 
     // Reads a Wavefront OBJ file (v, f; #, vn, g, vp, vt, usemtl, mtllib and
-    // blank lines ignored) and computes face and vertex normals. Prints
+    // blank lines ignored) and computes face and vertex normals. A corner is
+    // a position index, bare ("f 1 2 3") or with its slash suffix ("1/2/3",
+    // "1//3", "1/2"); a negative index counts back from the latest "v" line
+    // read so far (-1 is that one). Prints
     // "Loading object <name>...  done (<n> faces)". Returns false when the
     // file cannot be opened (the mesh is left as it was) or holds a face with
     // fewer than three corners or a corner naming no position (the mesh is
@@ -109,7 +112,10 @@ bool project(const fcoord3d_s &p, coord2d_s &out);
 // away, 256 for one facing the viewer.
 shade_t vertex_shade(double d);
 
-// Face drawing functions for draw_func.
+// Face drawing functions for draw_func. A face wholly in front of the near
+// plane and inside the frame is drawn as projected; any other is cut to the
+// part the viewer sees (demo/3d/face_clip.h), so no face fails a check
+// wherever it stands. A projection that turns back in y is filled in pieces.
 // Outline of the face in its own colour; no visibility test.
 void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
 // Filled in one colour (see face_colour_mode), dimmed from 256/256 facing
@@ -117,7 +123,8 @@ void drawpoly3d_wireframe(const std::vector<fcoord3d_s> &coords, const polygon3d
 void drawpoly3d_flat(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
 // Filled in the face's colour shaded per corner from its vertex normal.
 void drawpoly3d_gourad(const std::vector<fcoord3d_s> &coords, const polygon3d_c &poly);
-// A one-colour line between two world points.
+// A one-colour line between two world points; nothing when either lies in
+// the viewer's plane (y = -50).
 void drawline3d(const fcoord3d_s &a, const fcoord3d_s &b, unsigned int colour);
 
 } // namespace demo

@@ -235,15 +235,28 @@ TEST(Flat, ShadeFactorAndColourMode) {
     EXPECT_TRUE(frame.guards_intact());
 }
 
-TEST(Flat, CulledUnprojectableAndBrokenFacesDrawNothing) {
+TEST(Flat, CulledAndBrokenFacesDrawNothingAndOneThroughTheViewersPlaneIsCut) {
     guarded_frame frame;
     polygon3d_c face = face_of({0, 1, 2, 3}, 4);
     demo::drawpoly3d_flat(square_with_normal({0, 1, 0, 0}), face); // facing away
-    std::vector<fcoord3d_s> coords = square_with_normal({0, -1, 0, 0});
-    coords[2].y = -50; // one corner in the viewer's plane
-    demo::drawpoly3d_flat(coords, face);
-    demo::drawpoly3d_gourad(coords, face);
     EXPECT_EQ(frame.count_not(0), 0);
+
+    // One corner in the viewer's plane: the part in front of the near plane
+    // is drawn, a band reaching past the frame's top edge, without a word.
+    std::vector<fcoord3d_s> coords = square_with_normal({0, -1, 0, 0});
+    coords[2].y = -50;
+    for (demo::drawpoly3d_fn fn : {demo::drawpoly3d_flat, demo::drawpoly3d_gourad}) {
+        demo::clear(0);
+        const reports cut = reported([&] { fn(coords, face); });
+        EXPECT_EQ(cut.checks, 0u);
+        EXPECT_EQ(cut.err, "");
+        EXPECT_NE(frame.at(320, 240), 0u);
+        EXPECT_NE(frame.at(400, 160), 0u);
+        EXPECT_NE(frame.at(560, 0), 0u);
+        EXPECT_EQ(frame.at(300, 240), 0u);
+    }
+    EXPECT_TRUE(frame.guards_intact());
+    demo::clear(0);
 
     polygon3d_c broken = face_of({0, 1, 9}, 4); // no position 9
     const reports drawn = reported([&] {

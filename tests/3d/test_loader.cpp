@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <random>
+#include <sstream>
 
 using demo::fcoord3d_s;
 using demo::obj3d_c;
@@ -105,22 +109,127 @@ TEST(Loader, FacesMayReferToLaterPositions) {
     expect_vec(obj.coords[obj.polygons[0].normal], 0, -1, 0, 0);
 }
 
-TEST(Loader, BareNumberFacesKeepEveryOtherCorner) {
+TEST(Loader, BareNumbersAreCornersAndNegativeOnesCountBack) {
     obj3d_c obj;
-    // six bare numbers pair up as (1,2) (3,4) (5,6): corners 1, 3 and 5
+    // Bare, slashed and relative corners mixed; -1 is the latest "v" so far.
     ASSERT_TRUE(load_quietly(obj, "v 0 0 0\nv 9 9 9\nv 1 0 0\nv 9 9 9\nv 1 0 1\nv 9 9 9\n"
-                                  "f 1 2 3 4 5 6\n"));
-    ASSERT_EQ(obj.polygons[0].vertices.size(), 3u);
-    EXPECT_EQ(obj.polygons[0].vertices[1].pos, 2);
-    EXPECT_EQ(obj.polygons[0].vertices[2].pos, 4);
+                                  "f 1 2 3 4 5 6\n"
+                                  "f 1 -4 -2/7/7\n"
+                                  "v 0 0 2\n"
+                                  "f -7//1 -5 -1\n"));
+    ASSERT_EQ(obj.polygons.size(), 3u);
+    std::vector<int> expected[] = {{0, 1, 2, 3, 4, 5}, {0, 2, 4}, {0, 2, 6}};
+    for (int k = 0; k < 3; ++k) {
+        std::vector<int> pos;
+        for (const demo::vertex_c &v : obj.polygons[k].vertices)
+            pos.push_back(v.pos);
+        EXPECT_EQ(pos, expected[k]) << "face " << k;
+    }
 
     std::string path = write_file("bare.obj", "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\nf 1 2 3 4\n"
-                                              "f 1/ 2/ 3/\n");
+                                              "f 1 2\n");
     load_result r = load(obj, path);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.err, "Polygon with <3 vertices!!\n");
     EXPECT_EQ(r.out, "Loading object " + path + "... "); // no " done"
     expect_empty(obj); // the earlier mesh is gone too: nothing half-loaded is drawn
+}
+
+// The vertex normals as first described: for each position, search every
+// face for its first corner there and sum the normals of the faces found,
+// in face order.
+std::vector<fcoord3d_s> normals_by_search(const obj3d_c &obj) {
+    std::vector<fcoord3d_s> normals;
+    for (unsigned i = 0; i < obj.nvertices; ++i) {
+        fcoord3d_s sum = {0, 0, 0, 0};
+        for (const demo::polygon3d_c &poly : obj.polygons)
+            if (std::find_if(poly.vertices.begin(), poly.vertices.end(),
+                             demo::vertex_pos_is(static_cast<int>(i))) != poly.vertices.end())
+                demo::vect4_translate(sum, obj.coords[poly.normal], sum);
+        if (demo::vect4_length(sum) > 0)
+            demo::vect4_normalize(sum);
+        normals.push_back(sum);
+    }
+    return normals;
+}
+
+TEST(Loader, VertexNormalsAreThoseOfThePerPositionSearchBitForBit) {
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        const int positions = 3 + static_cast<int>(rng() % 40);
+        std::string text;
+        for (int i = 0; i < positions; ++i)
+            text += "v " + std::to_string(static_cast<int>(rng() % 2001) / 100.0 - 10) + " " +
+                    std::to_string(static_cast<int>(rng() % 2001) / 100.0 - 10) + " " +
+                    std::to_string(static_cast<int>(rng() % 2001) / 100.0 - 10) + "\n";
+        const int faces = 1 + static_cast<int>(rng() % 60);
+        for (int k = 0; k < faces; ++k) {
+            text += "f";
+            const int corners = 3 + static_cast<int>(rng() % 4); // positions may repeat
+            for (int c = 0; c < corners; ++c)
+                text += " " + std::to_string(1 + rng() % positions) + (rng() % 2 ? "//1" : "");
+            text += "\n";
+        }
+        obj3d_c obj;
+        ASSERT_TRUE(load_quietly(obj, text)) << text; // faces without a normal are only reported
+        const std::vector<fcoord3d_s> expected = normals_by_search(obj);
+        const std::size_t first = obj.nvertices + obj.polygons.size();
+        ASSERT_EQ(obj.coords.size(), first + expected.size());
+        ASSERT_EQ(
+            std::memcmp(&obj.coords[first], expected.data(), expected.size() * sizeof(fcoord3d_s)),
+            0)
+            << text;
+        for (const demo::polygon3d_c &poly : obj.polygons)
+            for (const demo::vertex_c &v : poly.vertices)
+                ASSERT_EQ(v.normal, static_cast<int>(first) + v.pos);
+    }
+}
+
+// Numbers in "v" lines read as `>>` of a stream reads them, bit for bit:
+// plain and exponent forms, signs, leading and trailing zeros, more digits
+// than a double holds, underflow, and a number running into the next.
+TEST(Loader, PositionsReadAsTheStreamReadsThem) {
+    const char *forms[] = {"%.6f", "%.17g", "%g", "%.3e", "%.25f", "%.0f.", "%.9fE-7", "%.12f0000"};
+    const char *fixed[] = {".5",
+                           "-.25e+2",
+                           "00012.50",
+                           "4.9e-324",
+                           "1e-400",
+                           "1.2.3",
+                           "123456789012345678901234567890e-10",
+                           "9007199254740993",
+                           "-0"};
+    std::mt19937 rng(11);
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        char number[3][96];
+        for (char *n : number) {
+            const double v =
+                std::ldexp(static_cast<double>(rng()), static_cast<int>(rng() % 80) - 60);
+            if (rng() % 4 == 0) {
+                std::snprintf(n, 96, "%s", fixed[rng() % 9]);
+                continue;
+            }
+            std::snprintf(n + 1, 95, forms[rng() % 8], v);
+            n[0] = "+- "[rng() % 3];
+        }
+        text += std::string("v ") + number[0] + (rng() % 2 ? "\t" : " ") + number[1] + " " +
+                number[2] + (rng() % 3 ? "\n" : "\r\n");
+    }
+    std::vector<fcoord3d_s> expected;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line.substr(2));
+        fcoord3d_s p = {0, 0, 0, 1};
+        ASSERT_TRUE(words >> p.x >> p.y >> p.z) << line; // else the loader ends the process
+        expected.push_back(p);
+    }
+    obj3d_c obj;
+    ASSERT_TRUE(load_quietly(obj, text));
+    ASSERT_EQ(obj.nvertices, expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(std::memcmp(&obj.coords[i], &expected[i], sizeof expected[i]), 0) << i;
 }
 
 TEST(Loader, MissingFileLeavesTheObjectAsItWas) {
@@ -143,8 +252,9 @@ TEST(Loader, MissingFileLeavesTheObjectAsItWas) {
 }
 
 TEST(Loader, CornerIndicesOutsideThePositionsFailTheLoad) {
-    const char *bad[] = {"f 1/1 2/2 5/5\n", "f 0/0 1/1 2/2\n", "f 1/1 -1/1 2/2\n",
-                         "f 1/1 2/2 3/3 2147483647/1\n"};
+    // -5 reaches back before the first of the four positions.
+    const char *bad[] = {"f 1/1 2/2 5/5\n", "f 0/0 1/1 2/2\n", "f 1/1 -5/1 2/2\n",
+                         "f 1/1 2/2 3/3 2147483647/1\n", "f 1 2 -2147483648\n"};
     for (const char *face : bad) {
         obj3d_c obj;
         std::string text = std::string("v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\n\n") + face;
@@ -154,6 +264,12 @@ TEST(Loader, CornerIndicesOutsideThePositionsFailTheLoad) {
         EXPECT_NE(r.err.find("line 6 of " + path), std::string::npos) << r.err;
         EXPECT_EQ(r.out.find("done"), std::string::npos);
         expect_empty(obj);
+        if (std::strstr(face, "-5/")) {
+            EXPECT_EQ(r.err, "Bad vertex index -5 on line 6 of " + path +
+                                 " (the file has 4 vertices)\n"
+                                 "A negative index counts back from the 4 vertices before its "
+                                 "line\n");
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // Fuzz target: any bytes as an OBJ file through the mesh loader, then the mesh drawn three ways.
 #include "demo/3d/demo_3d.h"
+#include "demo/check.h"
 #include "fuzz_support.h"
 
 #include <cmath>
@@ -95,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // Place and turn the mesh by the input's hash, as the show does each
     // frame, and draw it with every face style; nothing may land outside
-    // the frame, whatever the file's numbers.
+    // the frame, and no check may fail (faces are cut to what the viewer
+    // sees), whatever the file's numbers.
     const std::size_t h = std::hash<std::string>()(text);
     mesh.rotation.x = (h & 0xff) * 0.0245;
     mesh.rotation.y = (h >> 8 & 0xff) * 0.0245;
@@ -103,11 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     mesh.position.x = static_cast<int>(h >> 24 & 0x3f) - 32;
     mesh.position.z = static_cast<int>(h >> 30 & 0x3f) - 32;
     face_colour_mode = h >> 36 & 1;
+    const unsigned long checks = demo::check_failure_count();
     mesh.draw_func(demo::drawpoly3d_flat);
     mesh.draw_func(demo::drawpoly3d_gourad);
     mesh.draw_func(demo::drawpoly3d_wireframe);
     if (!frame->guards_intact())
         vorbo_fuzz::fail("mesh drawing wrote outside the frame");
+    if (demo::check_failure_count() != checks)
+        vorbo_fuzz::fail("a check failed while drawing a loaded mesh");
     frame->clear();
     return 0;
 }
