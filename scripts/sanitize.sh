@@ -26,11 +26,14 @@ cmake --build "$build" -j"$jobs"
 #  - LoaderDeath.HeaderTooBigToAllocateIsRefused: limits the address space
 #    (RLIMIT_AS) to 256 MiB, far less than AddressSanitizer's shadow memory
 #    reserves; the same refusal is checked in the fault tests without it.
-#  - fullscreen_ModeSwitchTest: runs the full-screen show under strace (to
-#    make setuid fail) and with its privilege half given up; LeakSanitizer
-#    cannot work under ptrace nor map its memory then. It is run on its own
-#    below with the other checks and without the leak check.
-exclude='^(driver_switches|e2e_show|LoaderDeath\.HeaderTooBigToAllocateIsRefused|fullscreen_ModeSwitchTest)$'
+#  - fullscreen_ModeSwitchTest, fullscreen_PrivilegeTest: run the full-screen
+#    show under strace (to make setuid fail), with its privilege half given
+#    up, or installed setuid root; LeakSanitizer cannot work under ptrace nor
+#    in a process that may not be traced. They are run on their own below
+#    with the other checks and without the leak check.
+#  - package_install: builds the Debian package of this build and installs
+#    it on the machine; the ordinary suite checks the package.
+exclude='^(driver_switches|e2e_show|LoaderDeath\.HeaderTooBigToAllocateIsRefused|fullscreen_(ModeSwitch|Privilege)Test|package_install)$'
 
 # Leaks that are no fault of ours:
 #  - loadimage: a picture's pixels live until the process ends, by design
@@ -63,7 +66,7 @@ set +e
   ctest --output-on-failure -j"$jobs" --timeout 600 -E "$exclude" "$@" || rc=1
   if [ $# -eq 0 ]; then
     ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" ctest --output-on-failure --timeout 600 \
-      -R '^fullscreen_ModeSwitchTest$' || rc=1
+      -R '^fullscreen_(ModeSwitch|Privilege)Test$' || rc=1
   fi
   exit $rc
 ) 2>&1 | tee "$log"
