@@ -41,14 +41,8 @@ inline void store_low32(unsigned char *p, __m64 v) {
 inline __m64 lanes(int v) {
     return _mm_set1_pi32(v);
 }
-inline __m64 rgb565_b() {
-    return lanes(0x000000F8);
-}
 inline __m64 rgb565_g() {
     return lanes(0x0000FC00);
-}
-inline __m64 rgb565_r() {
-    return lanes(0x00F80000);
 }
 inline __m64 rgb555_rb() {
     return lanes(0x00F800F8);
@@ -59,6 +53,12 @@ inline __m64 rgb555_g() {
 // PMADDWD multipliers, words from the lowest: blue's, red's, blue's, red's.
 inline __m64 rgb555_mul() {
     return _mm_set_pi16(0x2000, 0x0008, 0x2000, 0x0008); // blue x 8, red x 0x2000
+}
+inline __m64 rgb565_mul() {
+    return _mm_set_pi16(0x2000, 0x0004, 0x2000, 0x0004); // blue x 4, red x 0x2000
+}
+inline __m64 bgr565_mul() {
+    return _mm_set_pi16(0x0004, 0x2000, 0x0004, 0x2000); // blue x 0x2000, red x 4
 }
 inline __m64 bgr555_mul() {
     return _mm_set_pi16(0x0008, 0x2000, 0x0008, 0x2000); // blue x 0x2000, red x 8
@@ -90,34 +90,28 @@ inline void store_24x4(unsigned char *d, __m64 a, __m64 b) {
                                    _mm_and_si64(_mm_srli_si64(b, 24), pixel3)));
 }
 
-// Four pixels to four 5-6-5 pixels. The green/blue (or green/red) lanes stay
-// below 0x800, so PACKSSDW never saturates; the other channel is masked
-// into the high word's low byte, where PACKUSWB (inputs below 0x100, so no
-// saturation either) leaves it as the high byte of each 16-bit pixel.
-template <bool red_first> inline __m64 pack_565(__m64 a, __m64 b) {
-    const __m64 g = rgb565_g(), blue = rgb565_b(), red = rgb565_r();
-    __m64 low_a, low_b, high_a, high_b;
-    if (red_first) {
-        low_a = _mm_or_si64(_mm_and_si64(a, g), _mm_slli_pi32(_mm_and_si64(a, blue), 2));
-        low_b = _mm_or_si64(_mm_and_si64(b, g), _mm_slli_pi32(_mm_and_si64(b, blue), 2));
-        high_a = _mm_and_si64(a, red);
-        high_b = _mm_and_si64(b, red);
-    } else {
-        low_a = _mm_or_si64(_mm_and_si64(a, g), _mm_srli_pi32(_mm_and_si64(a, red), 14));
-        low_b = _mm_or_si64(_mm_and_si64(b, g), _mm_srli_pi32(_mm_and_si64(b, red), 14));
-        // Blue & 0xF8 moved to bits 16-23, still inside its lane.
-        high_a = _mm_slli_pi32(_mm_and_si64(a, blue), 16);
-        high_b = _mm_slli_pi32(_mm_and_si64(b, blue), 16);
-    }
-    const __m64 low = _mm_packs_pi32(_mm_srli_pi32(low_a, 5), _mm_srli_pi32(low_b, 5));
-    return _mm_or_si64(low, _mm_packs_pu16(high_a, high_b));
+// Four pixels to four 5-6-5 pixels, with PMADDWD as in the 5-5-5 routines:
+// the lane's low word holds B & 0xF8 and its high word R & 0xF8, and the
+// multiplier pair (blue's, red's) places both at once, the 16-bit pixel
+// shifted left 5 with green (& 0xFC00) already in place. The pixels reach
+// 0xFFFF, beyond PACKSSDW's signed range, so each lane is first sign-extended
+// from the pixel's bit 15 (left 11, arithmetic right 16), which the pack then
+// keeps exactly.
+inline __m64 pack_565(__m64 a, __m64 b, __m64 multiplier) {
+    const __m64 red_blue = rgb555_rb(), green = rgb565_g();
+    const __m64 ta =
+        _mm_or_si64(_mm_madd_pi16(_mm_and_si64(a, red_blue), multiplier), _mm_and_si64(a, green));
+    const __m64 tb =
+        _mm_or_si64(_mm_madd_pi16(_mm_and_si64(b, red_blue), multiplier), _mm_and_si64(b, green));
+    return _mm_packs_pi32(_mm_srai_pi32(_mm_slli_pi32(ta, 11), 16),
+                          _mm_srai_pi32(_mm_slli_pi32(tb, 11), 16));
 }
 
-template <bool red_first>
-inline std::size_t convert_565(unsigned char *d, const unsigned char *s, std::size_t count) {
+inline std::size_t convert_565(unsigned char *d, const unsigned char *s, std::size_t count,
+                               __m64 multiplier) {
     std::size_t i = 0;
     for (; i + 4 <= count; i += 4)
-        store(d + 2 * i, pack_565<red_first>(load(s + 4 * i), load(s + 4 * i + 8)));
+        store(d + 2 * i, pack_565(load(s + 4 * i), load(s + 4 * i + 8), multiplier));
     _mm_empty();
     return i;
 }
@@ -235,14 +229,14 @@ void mmx_24_bgr888(void *destination, const void *source, std::size_t count) {
 void mmx_16_rgb565(void *destination, const void *source, std::size_t count) {
     auto *d = static_cast<unsigned char *>(destination);
     const auto *s = static_cast<const unsigned char *>(source);
-    const std::size_t i = convert_565<true>(d, s, count);
+    const std::size_t i = convert_565(d, s, count, rgb565_mul());
     scalar_16_rgb565(d + 2 * i, s + 4 * i, count - i);
 }
 
 void mmx_16_bgr565(void *destination, const void *source, std::size_t count) {
     auto *d = static_cast<unsigned char *>(destination);
     const auto *s = static_cast<const unsigned char *>(source);
-    const std::size_t i = convert_565<false>(d, s, count);
+    const std::size_t i = convert_565(d, s, count, bgr565_mul());
     scalar_16_bgr565(d + 2 * i, s + 4 * i, count - i);
 }
 
