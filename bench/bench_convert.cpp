@@ -2,14 +2,19 @@
 //
 // Each iteration converts the frame with the converter under test, then has
 // pixman do the same conversion (PIXMAN_OP_SRC from x8r8g8b8 into the same
-// format and the same destination), then memcpy the output's byte count, each
-// timed on its own. Interleaving keeps the three under the same load and
-// cache state, and the ratios use each one's fastest iteration, which other
-// processes on a busy machine can only slow down, never speed up. Reported
-// time is the converter's mean; the counters are:
+// format and the same destination), then memcpy the output's byte count, and
+// for a vector kernel set its scalar twin too, each timed on its own.
+// Interleaving keeps them under the same load and cache state, and the
+// ratios use each one's fastest iteration, which other processes on a busy
+// machine can only slow down, never speed up. Reported time is the
+// converter's mean; the counters are:
 //   best_us, pixman_us, memcpy_us  the fastest frame of each, microseconds
 //   x_pixman  pixman's time / the converter's (above 1: faster than pixman)
 //   x_memcpy  the converter's time / memcpy's (1: as fast as a plain copy)
+//   scalar_us, x_scalar  (vector sets) the scalar twin's fastest frame, and
+//             its time / the converter's (above 1: faster than scalar)
+// The MMX set is measured wherever it is built, though the converters choose
+// it only on CPUs without SSE2.
 #include "bench/bench_support.h"
 #include "ptc/convert.h"
 #include "ptc/convert_rows.h"
@@ -83,18 +88,22 @@ void convert_frame(benchmark::State &state, const format &f, const ptc_rows::ker
     pixman_image_t *destination = pixman_image_create_bits(
         f.pixman, width, height, reinterpret_cast<std::uint32_t *>(b.out), out_stride);
 
-    auto ours = [&] {
+    auto frame_through = [&](const ptc_rows::kernel_set *kernels) {
         for (int y = 0; y < height; ++y) {
             std::uint32_t *row = b.frame + y * width;
             unsigned char *out = b.out + y * out_stride;
-            if (!set)
+            if (!kernels)
                 f.converter(row, out, width);
             else if (f.kernel)
-                (set->*f.kernel)(out, row, width);
+                (kernels->*f.kernel)(out, row, width);
             else
-                set->copy(out, row, width * 4);
+                kernels->copy(out, row, width * 4);
         }
     };
+    auto ours = [&] { frame_through(set); };
+    const ptc_rows::kernel_set *twin = &ptc_rows::scalar_kernels();
+    const bool vector_set = set && set != twin;
+    auto scalar = [&] { frame_through(twin); };
     auto theirs = [&] {
         pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0,
                                  width, height);
@@ -109,13 +118,15 @@ void convert_frame(benchmark::State &state, const format &f, const ptc_rows::ker
         state.SkipWithError("the converter and pixman disagree");
     }
 
-    double best_ours = 1e9, best_pixman = 1e9, best_memcpy = 1e9;
+    double best_ours = 1e9, best_pixman = 1e9, best_memcpy = 1e9, best_scalar = 1e9;
     for (auto _ : state) {
         double t = timed(ours);
         state.SetIterationTime(t);
         best_ours = std::min(best_ours, t);
         best_pixman = std::min(best_pixman, timed(theirs));
         best_memcpy = std::min(best_memcpy, timed(copy));
+        if (vector_set)
+            best_scalar = std::min(best_scalar, timed(scalar));
     }
     pixman_image_unref(destination);
     pixman_image_unref(source);
@@ -125,6 +136,10 @@ void convert_frame(benchmark::State &state, const format &f, const ptc_rows::ker
     state.counters["memcpy_us"] = best_memcpy * 1e6;
     state.counters["x_pixman"] = best_pixman / best_ours;
     state.counters["x_memcpy"] = best_ours / best_memcpy;
+    if (vector_set) {
+        state.counters["scalar_us"] = best_scalar * 1e6;
+        state.counters["x_scalar"] = best_scalar / best_ours;
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * width * height * 4);
 }
 
@@ -139,6 +154,8 @@ int register_convert_benchmarks() {
         };
         add("vorbo", nullptr);
         add("scalar", &ptc_rows::scalar_kernels());
+        if (const ptc_rows::kernel_set *s = ptc_rows::mmx_kernels())
+            add("mmx", s);
         if (const ptc_rows::kernel_set *s = ptc_rows::sse2_kernels())
             add("sse2", s);
         if (const ptc_rows::kernel_set *s = ptc_rows::avx2_kernels())

@@ -15,6 +15,8 @@ const kernel_set &widest_kernels() {
         return *set;
     if (const kernel_set *set = sse2_kernels())
         return *set;
+    if (const kernel_set *set = mmx_kernels())
+        return *set;
     return scalar_kernels();
 }
 

@@ -12,9 +12,10 @@ ptc_converter_t ptc_request_converter(int bits_per_pixel, unsigned long red_mask
 // The converters. 16-bit pixels are stored low byte first; rows are packed,
 // count x bytes-per-pixel from the start of the destination, and nothing
 // beyond count source pixels is read. A count of 0 or less, or a null row,
-// converts nothing. The widest kernels this CPU runs (AVX2, SSE2, or the
-// plain scalar code of a -DVORBO_SIMD=OFF build) are chosen on first use;
-// all of them write the same bits.
+// converts nothing. The widest kernels this CPU runs (AVX2, SSE2, MMX on a
+// 32-bit x86 without SSE2, or the plain scalar code of a -DVORBO_SIMD=OFF
+// build or a CPU with none of them) are chosen on first use; all of them
+// write the same bits.
 void ptc_convert_32_to_32_rgb888(void *source, void *destination, int count); // copy, top byte too
 void ptc_convert_32_to_32_bgr888(void *source, void *destination, int count); // R<->B, top byte 0
 void ptc_convert_32_to_24_rgb888(void *source, void *destination, int count); // bytes B, G, R

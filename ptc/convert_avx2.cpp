@@ -1,8 +1,9 @@
 // AVX2 row converters, compiled for AVX2 function by function and chosen only on CPUs that have it.
 #include "ptc/convert_rows.h"
 
-#if defined(VORBO_SIMD) && defined(__SSE2__) && defined(__GNUC__) &&                               \
-    (defined(__x86_64__) || defined(__i386__))
+// On 32-bit x86 the SSE2 file is compiled with -msse2 and this one is not:
+// every function here that needs more than the baseline says so itself.
+#if defined(VORBO_SIMD) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
 #include <immintrin.h>
 

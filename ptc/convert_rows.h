@@ -38,10 +38,24 @@ void scalar_16_bgr555(void *destination, const void *source, std::size_t count);
 
 const kernel_set &scalar_kernels();
 
-// The SSE2 set, or null when the build has no vector code (VORBO_SIMD off or
-// not x86). The AVX2 set, or null when it is not built or this CPU lacks AVX2.
+// Each vectorised set, or null when the build has no vector code (VORBO_SIMD
+// off or not x86) or this CPU lacks its instructions (CPUID). Every x86-64
+// CPU has MMX and SSE2; a 32-bit x86 may have neither, and AVX2 is checked
+// everywhere. The MMX set is built on x86-64 too, where it is tested though
+// never chosen.
+const kernel_set *mmx_kernels();
 const kernel_set *sse2_kernels();
 const kernel_set *avx2_kernels();
+
+// The MMX kernels by name, defined only when mmx_kernels() is built.
+void mmx_copy(void *destination, const void *source, std::size_t bytes);
+void mmx_32_bgr888(void *destination, const void *source, std::size_t count);
+void mmx_24_rgb888(void *destination, const void *source, std::size_t count);
+void mmx_24_bgr888(void *destination, const void *source, std::size_t count);
+void mmx_16_rgb565(void *destination, const void *source, std::size_t count);
+void mmx_16_bgr565(void *destination, const void *source, std::size_t count);
+void mmx_16_rgb555(void *destination, const void *source, std::size_t count);
+void mmx_16_bgr555(void *destination, const void *source, std::size_t count);
 
 // The SSE2 kernels by name, defined only when sse2_kernels() is not null; the
 // AVX2 kernels hand them the pixels left after their last whole group.
@@ -54,8 +68,8 @@ void sse2_16_bgr565(void *destination, const void *source, std::size_t count);
 void sse2_16_rgb555(void *destination, const void *source, std::size_t count);
 void sse2_16_bgr555(void *destination, const void *source, std::size_t count);
 
-// The set the converters use: the widest one this build and CPU offer,
-// chosen once on first use.
+// The set the converters use: the widest one this build and CPU offer
+// (AVX2, then SSE2, then MMX, then scalar), chosen once on first use.
 const kernel_set &active_kernels();
 
 } // namespace ptc_rows

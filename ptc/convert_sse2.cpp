@@ -5,6 +5,9 @@
 
 #include <cstring>
 #include <emmintrin.h>
+#if !defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace ptc_rows {
 
@@ -183,7 +186,17 @@ const kernel_set *sse2_kernels() {
     static const kernel_set set = {"sse2",         sse2_copy,      sse2_32_bgr888,
                                    sse2_24_rgb888, sse2_24_bgr888, sse2_16_rgb565,
                                    sse2_16_bgr565, sse2_16_rgb555, sse2_16_bgr555};
+#if defined(__x86_64__)
     return &set;
+#else
+    // A 32-bit build compiles this file alone with -msse2; the CPU may lack it
+    // (CPUID leaf 1, EDX bit 26).
+    static const bool usable = [] {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+    }();
+    return usable ? &set : nullptr;
+#endif
 }
 
 } // namespace ptc_rows

@@ -1,7 +1,20 @@
 #!/usr/bin/env bash
 # Installs, from Debian packages, everything needed to build, run and test the demo.
 # Used by the README's commands and by .ci/run, so a fresh machine gets the same set.
+#
+#   scripts/install-deps.sh        the x86-64 set
+#   scripts/install-deps.sh i386   that, plus the 32-bit x86 build's (scripts/test-i386.sh):
+#                                  g++'s -m32 libraries and Debian's :i386 multiarch packages,
+#                                  installed beside the x86-64 ones (the i386 architecture is
+#                                  added to dpkg once)
 set -euo pipefail
+
+with_i386=0
+case "${1:-}" in
+  "") ;;
+  i386) with_i386=1 ;;
+  *) echo "usage: $0 [i386]" >&2; exit 2 ;;
+esac
 
 packages=(
   # toolchain
@@ -20,8 +33,8 @@ packages=(
   xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils xdotool imagemagick
   # a real window manager and a Wayland compositor with Xwayland (the desktop program's tests)
   openbox wmctrl weston xwayland
-  # full-screen tests: a failing setuid (strace), a faster clock for the -nogfx runs (faketime)
-  strace faketime
+  # full-screen tests: a failing setuid (strace), a faster clock for the -nogfx runs (libfaketime)
+  strace faketime libfaketime
   # capture program: encoding and muxing
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
   # the Debian package: its dependencies worked out, and checked
@@ -30,17 +43,43 @@ packages=(
   util-linux procps
 )
 
+# The 32-bit x86 build: the compiler's 32-bit runtime, and the libraries its programs, tests and
+# benchmarks link and its tests preload (faketime), for i386. The media generators are host
+# tools, so FreeType and FFmpeg are not needed for i386.
+i386_packages=(
+  g++-multilib
+  libx11-dev:i386 libxext-dev:i386 libxxf86dga-dev:i386 libxxf86vm-dev:i386 libxpresent-dev:i386
+  libopenmpt-dev:i386 libsdl2-dev:i386
+  libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386 libpixman-1-dev:i386 libpng-dev:i386
+  libfaketime:i386
+  # the converter tests on an emulated CPU with MMX and no SSE2
+  qemu-user
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+new_architecture=0
+if [ "$with_i386" -eq 1 ]; then
+  packages+=("${i386_packages[@]}")
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    new_architecture=1
+  fi
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-if [ "${#missing[@]}" -eq 0 ]; then
+if [ "${#missing[@]}" -eq 0 ] && [ "$new_architecture" -eq 0 ]; then
   exit 0
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -142,10 +142,15 @@ void drawline2d(const line2d_s &line) {
     // The stepping below (plot; while err >= 0 move the minor coordinate and
     // take 2L from err; add 2m to err) puts pixel k at minor offset
     // q = floor((2km + L) / 2L) with err = 2m - 2L + ((2km + L) mod 2L) just
-    // before it is plotted. Jump straight to k_first; 2km needs up to 67 bits.
-    const __int128 t = static_cast<__int128>(2 * k_first) * minor_len + major_len;
-    const long long q = static_cast<long long>(t / (2 * major_len));
-    const long long r = static_cast<long long>(t - static_cast<__int128>(q) * (2 * major_len));
+    // before it is plotted. Jump straight to k_first. 2km + L needs up to 66
+    // bits, but km alone fits 64 unsigned bits (k < L < 2^32, m <= L): with
+    // km = aL + b (0 <= b < L), 2km + L = 2L * a + (2b + L), and 2b + L < 3L.
+    const unsigned long long km =
+        static_cast<unsigned long long>(k_first) * static_cast<unsigned long long>(minor_len);
+    const unsigned long long L = static_cast<unsigned long long>(major_len);
+    const unsigned long long a = km / L, low = 2 * (km % L) + L;
+    const long long q = static_cast<long long>(a + low / (2 * L));
+    const long long r = static_cast<long long>(low % (2 * L));
     long long err = 2 * minor_len - 2 * major_len + r;
     long long minor = minor0 + minor_step * q;
     long long major = major0 + major_step * k_first;

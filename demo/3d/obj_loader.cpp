@@ -147,9 +147,12 @@ class line_reader {
         }
         // One correctly rounded operation on exact operands gives the
         // correctly rounded result, which is what strtod gives; anything
-        // else goes to the library.
+        // else goes to the library. Where doubles are computed in a wider
+        // format (x87), the product would be rounded twice and could miss
+        // by one unit, so there the library reads every number.
         const long e = exponent + scale;
-        if (exact && m <= (std::uint64_t(1) << 53) && e >= -22 && e <= 22) {
+        if (FLT_EVAL_METHOD == 0 && exact && m <= (std::uint64_t(1) << 53) && e >= -22 &&
+            e <= 22) {
             double v = static_cast<double>(m);
             v = e < 0 ? v / exact_tens[-e] : v * exact_tens[e];
             out = negative ? -v : v;

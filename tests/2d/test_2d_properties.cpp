@@ -62,6 +62,34 @@ PixelSet stepped_line(int x1, int y1, int x2, int y2) {
     return set;
 }
 
+#if defined(__SIZEOF_INT128__)
+// The stepping in closed form, evaluated in 128 bits: pixel k (0 <= k < L)
+// of a line with major length L and minor length m sits at minor offset
+// floor((2km + L) / 2L). Only the frame's own major coordinates are visited,
+// so a line from one end of int to the other costs one row or column.
+PixelSet exact_line(int x1, int y1, int x2, int y2) {
+    using wide = __int128;
+    const wide dx = wide(x2) - x1, dy = wide(y2) - y1;
+    const wide adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+    const bool y_major = ady > adx;
+    const wide L = y_major ? ady : adx, m = y_major ? adx : ady;
+    const wide major0 = y_major ? y1 : x1, minor0 = y_major ? x1 : y1;
+    const int major_dir = (y_major ? dy : dx) > 0 ? 1 : -1;
+    const int minor_dir = (y_major ? dx : dy) > 0 ? 1 : -1;
+    const int major_size = y_major ? 480 : 640, minor_size = y_major ? 640 : 480;
+    PixelSet set;
+    for (int c = 0; c < major_size; ++c) {
+        const wide k = (c - major0) * major_dir;
+        if (k < 0 || k >= L)
+            continue;
+        const wide minor = minor0 + minor_dir * ((2 * k * m + L) / (2 * L));
+        if (minor >= 0 && minor < minor_size)
+            set.insert(y_major ? std::make_pair(int(minor), c) : std::make_pair(c, int(minor)));
+    }
+    return set;
+}
+#endif
+
 class Random2d : public PaddedFrame {
   protected:
     std::mt19937 rng{20240611};
@@ -294,6 +322,47 @@ TEST_F(Random2d, LinesMatchTheSteppingWhereverTheyLie) {
     }
     EXPECT_TRUE(guards_intact());
 }
+
+#if defined(__SIZEOF_INT128__)
+// Lines through the frame from anywhere in int, out to its very ends: the
+// jump to the first pixel inside the frame lands where the stepping would,
+// with products of up to 66 bits.
+TEST_F(Random2d, LinesFromTheEndsOfIntMatchTheExactStepping) {
+    auto far = [&]() -> int {
+        switch (uniform(0, 3)) {
+        case 0:
+            return uniform(0, 1) ? INT_MIN + uniform(0, 2) : INT_MAX - uniform(0, 2);
+        case 1:
+            return uniform(-2000000000, 2000000000);
+        default:
+            return uniform(-70000, 70000);
+        }
+    };
+    for (int i = 0; i < 2000; ++i) {
+        // Through a point of the frame (its midpoint when the far end's mirror
+        // fits an int), or from one far point to another.
+        const int px = uniform(-2, 641), py = uniform(-2, 481);
+        const int x1 = far(), y1 = far();
+        const long long mx = 2LL * px - x1, my = 2LL * py - y1;
+        const bool mirrored = i % 4 != 0;
+        const int x2 = mirrored ? int(std::clamp<long long>(mx, INT_MIN, INT_MAX)) : far();
+        int y2 = mirrored ? int(std::clamp<long long>(my, INT_MIN, INT_MAX)) : far();
+        if (y2 == y1) // a row fill, not the stepping
+            y2 = y1 == INT_MAX ? y1 - 1 : y1 + 1;
+        demo::drawline2d_val(x1, y1, x2, y2, 0xff);
+        const PixelSet want = exact_line(x1, y1, x2, y2);
+        for (const auto &p : want)
+            ASSERT_EQ(at(p.first, p.second), 0xffu) << x1 << "," << y1 << " to " << x2 << "," << y2
+                                                    << " at " << p.first << "," << p.second;
+        for (const auto &p : want)
+            lines[p.second][p.first] = background;
+        expect_within(0, -1, 0, -1); // nothing but the expected pixels
+        if (HasFatalFailure())
+            return;
+    }
+    EXPECT_TRUE(guards_intact());
+}
+#endif
 
 TEST_F(Random2d, ConvexPolygonsStayInTheirBox) {
     testing::internal::CaptureStderr();

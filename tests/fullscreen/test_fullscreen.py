@@ -351,8 +351,10 @@ class ModeSwitchTest(ServerTest):
             ("not root", {}, ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"), None),
         ]
         if strace:
+            # A 32-bit x86 program's C library calls setuid32, not setuid.
             cases.append(("setuid refused", {}, (strace, "-f", "-qq", "-o", "/dev/null", "-e",
-                                                   "trace=setuid", "-e", "inject=setuid:error=EPERM"), None))
+                                                   "trace=setuid,setuid32", "-e",
+                                                   "inject=setuid,setuid32:error=EPERM"), None))
         for name, env, prefix, grab in cases:
             with self.subTest(name):
                 before = switch_mode(self.server, 800, 600)
@@ -520,17 +522,17 @@ class NoExtensionTest(unittest.TestCase):
 
 def run_programs(names, args, tmp):
     """Runs the programs side by side, each in a data copy of its own; (status, stdout, stderr) each."""
-    fast = shutil.which("faketime")
+    fast = vorbo_test.faketime_installed()
     procs = []
     for name in names:
         cwd = os.path.join(tmp, name)
         os.makedirs(cwd)
         vorbo_test.data_dir_copy(cwd)
         # The show is timed by the wall clock: ten times faster is the same show.
-        prefix = [fast, "-f", "+0 x10"] if fast else []
-        procs.append(subprocess.Popen(prefix + [vorbo_test.program(name)] + args, cwd=cwd,
+        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        procs.append(subprocess.Popen([vorbo_test.program(name)] + args, cwd=cwd,
                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                      env={k: v for k, v in os.environ.items() if k != "DISPLAY"}))
+                                      env=vorbo_test.faster_clock(env) if fast else env))
     results = []
     for p in procs:
         out, err = p.communicate(timeout=200)

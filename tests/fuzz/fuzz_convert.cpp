@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<std::uint8_t> original(source.data, source.data + n * 4);
 
     // The converters' own set is one of these (or the scalar one, the reference).
-    const kernel_set *sets[] = {ptc_rows::sse2_kernels(), ptc_rows::avx2_kernels()};
+    const kernel_set *sets[] = {ptc_rows::mmx_kernels(), ptc_rows::sse2_kernels(),
+                                ptc_rows::avx2_kernels()};
     for (const converter &c : converters) {
         const std::size_t out_bytes = n * c.bytes_per_pixel;
         const std::vector<std::uint8_t> want = reference(c, source.data, n);

@@ -98,7 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // frame, and draw it with every face style; nothing may land outside
     // the frame, and no check may fail (faces are cut to what the viewer
     // sees), whatever the file's numbers.
-    const std::size_t h = std::hash<std::string>()(text);
+    // 64 bits of pose: where size_t has only 32, a second hash gives the rest.
+    std::uint64_t h = std::hash<std::string>()(text);
+    if (sizeof(std::size_t) < sizeof h)
+        h |= static_cast<std::uint64_t>(std::hash<std::string>()(text + '#')) << 32;
     mesh.rotation.x = (h & 0xff) * 0.0245;
     mesh.rotation.y = (h >> 8 & 0xff) * 0.0245;
     mesh.rotation.z = (h >> 16 & 0xff) * 0.0245;
