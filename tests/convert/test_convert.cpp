@@ -1,6 +1,7 @@
 // Converter tests: known pixels, layout selection, vector kernels against their scalar twins.
 #include "ptc/convert.h"
 #include "ptc/convert_rows.h"
+#include "tests/support/fenced_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -151,27 +152,7 @@ std::uint32_t pixel_at(const std::vector<unsigned char> &row, int bytes, std::si
 // A mapping fenced by inaccessible pages on both sides: a kernel that reads
 // or writes even one byte past either end of a row placed against a fence
 // stops the test with a fault.
-class fenced {
-  public:
-    explicit fenced(std::size_t bytes) {
-        page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        inner_ = (bytes + page_ - 1) / page_ * page_ + page_;
-        void *m = mmap(nullptr, inner_ + 2 * page_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        EXPECT_NE(m, MAP_FAILED);
-        base_ = static_cast<unsigned char *>(m);
-        EXPECT_EQ(mprotect(base_ + page_, inner_, PROT_READ | PROT_WRITE), 0);
-    }
-    ~fenced() { munmap(base_, inner_ + 2 * page_); }
-    fenced(const fenced &) = delete;
-    fenced &operator=(const fenced &) = delete;
-
-    unsigned char *first() { return base_ + page_; } // starts at the fence
-    unsigned char *ending(std::size_t n) { return base_ + page_ + inner_ - n; } // ends at it
-
-  private:
-    std::size_t page_ = 0, inner_ = 0;
-    unsigned char *base_ = nullptr;
-};
+using vorbo_test::fenced;
 
 TEST(ConvertExamples, EveryConverterWritesTheKnownPixels) {
     const std::size_t count = 67; // whole vector groups and a tail in every set
