@@ -135,6 +135,38 @@ VORBO_SSSE3 std::size_t double_pixels(unsigned char *d, const unsigned char *s, 
     return i;
 }
 
+// Whole periods of a block below 16 bytes, the pattern known when compiled,
+// so that every load, shuffle and store of a period is laid out in line;
+// the pixels after the last period whose every 16-byte load stays inside the
+// source row (the last chunk's load starts furthest in) are the scalar twin's.
+template <int B, int K>
+VORBO_SSSE3 void widen_periods(unsigned char *d, const unsigned char *s, std::size_t count) {
+    constexpr const widen_pattern &p = small_blocks<B>.by_k[K];
+    __m128i shuffle[p.chunks];
+    for (int c = 0; c < p.chunks; ++c)
+        shuffle[c] = load(p.shuffle[c]);
+    const std::size_t reach = static_cast<std::size_t>(p.first[p.chunks - 1]) * B + 16;
+    std::size_t i = 0;
+    for (; i + p.pixels <= count && i * B + reach <= count * B; i += p.pixels) {
+        unsigned char *out = d + i * p.block;
+        for (int c = 0; c < p.chunks; ++c)
+            store(out + 16 * c, _mm_shuffle_epi8(load(s + (i + p.first[c]) * B), shuffle[c]));
+    }
+    scalar_widen<B>(d + i * p.block, s + i * B, count - i, K);
+}
+
+// Finds k among the scales of blocks below 16 bytes (2 to largest_k).
+template <int B, int K = 2>
+VORBO_SSSE3 void widen_small_blocks(unsigned char *d, const unsigned char *s, std::size_t count,
+                                    int k) {
+    if constexpr (K <= patterns<B>::largest_k) {
+        if (k == K)
+            widen_periods<B, K>(d, s, count);
+        else
+            widen_small_blocks<B, K + 1>(d, s, count, k);
+    }
+}
+
 template <int B>
 VORBO_SSSE3 void ssse3_widen(void *destination, const void *source, std::size_t count, int k) {
     auto *d = static_cast<unsigned char *>(destination);
@@ -151,20 +183,7 @@ VORBO_SSSE3 void ssse3_widen(void *destination, const void *source, std::size_t 
             scalar_widen<B>(d, s, count, k);
         return;
     }
-    const widen_pattern &p = small_blocks<B>.by_k[k];
-    __m128i shuffle[16];
-    for (int c = 0; c < p.chunks; ++c)
-        shuffle[c] = load(p.shuffle[c]);
-    // Whole periods whose every 16-byte load stays inside the source row
-    // (the last chunk's load starts furthest in).
-    const std::size_t reach = static_cast<std::size_t>(p.first[p.chunks - 1]) * B + 16;
-    std::size_t i = 0;
-    for (; (i + p.pixels) <= count && i * B + reach <= count * B; i += p.pixels) {
-        unsigned char *out = d + i * p.block;
-        for (int c = 0; c < p.chunks; ++c)
-            store(out + 16 * c, _mm_shuffle_epi8(load(s + (i + p.first[c]) * B), shuffle[c]));
-    }
-    scalar_widen<B>(d + i * p.block, s + i * B, count - i, k);
+    widen_small_blocks<B>(d, s, count, k);
 }
 
 #endif
