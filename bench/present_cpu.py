@@ -23,20 +23,13 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 import vorbo_test  # noqa: E402
+from present_fps import read_counts  # noqa: E402
 
 
 def frame_rate(path, last):
     """Frames drawn per second over demo seconds 1..last from a counter file."""
-    start, seconds = None, {}
-    with open(path) as f:
-        for line in f:
-            fields = line.split()
-            if fields[0] == "start":
-                start = int(fields[1])
-            elif start is not None and len(fields) == 3:
-                seconds[int(fields[0]) - start] = int(fields[1])
-    frames = [seconds.get(s, 0) for s in range(1, last + 1)]
-    return sum(frames) / len(frames)
+    counts = read_counts(path)
+    return sum(counts.get(s, (0, 0))[0] for s in range(1, last + 1)) / last
 
 
 def measure(build, program, server, seconds):
