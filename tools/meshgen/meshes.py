@@ -121,7 +121,8 @@ def cube():
 # on the far side of the body a plate then sorts behind the body, on the near side in front of
 # it. Every other face lists the corner nearest its own centre first.
 
-JET_SCALE = 1.15 # model units to show units
+JET_SCALE = 1.0
+ # model units to show units
 ROOT = 0.3      # how far a plate's root reaches inside the body
 SHOULDER = 0.5  # rise of the shoulders per unit of width
 BELLY = 0.8     # fall of the belly per unit of width
@@ -160,12 +161,12 @@ def jet():
     # (see tests/3d/test_meshes.cpp): the polygon fill's rounding opens single-pixel cracks
     # between faces in some poses, and these positions avoid every pose of the show.
     stations=[(16.0, 0.80, 0.30,-0.40, 0.40,0.40),   # blunt radome: a long thin cone leaves
-              (11.00, 1.41, 0.54,-0.62, 0.76,0.74),  # cracks between its faces when seen side on
-              ( 5.10, 1.86, 0.34,-0.94, 0.76,0.91),  # canopy between this and the last
-              ( 1.51, 2.43, 0.27,-1.11, 0.91,1.19),  # wing roots along the sides from here,
-              (-15.34,2.48, 0.36,-0.97, 1.06,1.14),  # fins on the top towards here
-              (-17.20,1.36, 0.43,-0.568,0.82,0.62)]  # nozzle
-    tip=(16.53, 0.00, -0.06)
+              (11.17, 1.41, 0.54,-0.62, 0.76,0.73),  # cracks between its faces when seen side on
+              ( 5.08, 1.85, 0.34,-0.93, 0.76,0.92),  # canopy between this and the last
+              ( 1.50, 2.42, 0.27,-1.11, 0.90,1.20),  # wing roots along the sides from here,
+              (-15.33,2.48, 0.36,-0.96, 1.05,1.13),  # fins on the top towards here
+              (-16.99,1.38, 0.43,-0.57, 0.83,0.63)]  # nozzle
+    tip=(16.61, 0.00, -0.06)
     canopy_at = 1
     rings=[]
     def fuselage():
@@ -188,7 +189,7 @@ def jet():
         # A tent on the flat top between two sections, its open base a little inside the body.
         xa, xb = stations[canopy_at][0], stations[canopy_at+1][0]
         z = stations[canopy_at][2] + SHOULDER*(stations[canopy_at][1]-stations[canopy_at][4])
-        w, h, sink = 0.63, 1.24, 0.14
+        w, h, sink = 0.64, 1.23, 0.14
         base = [m.vert((xa-0.3, w, z-sink)), m.vert((xa-0.3, -w, z-sink)),
                 m.vert((xb+0.3, -w, z-sink)), m.vert((xb+0.3, w, z-sink))]
         top = [m.vert((xa-2.6, w*0.55, z+h)), m.vert((xa-2.6, -w*0.55, z+h)),
@@ -221,9 +222,9 @@ def jet():
         # A box along the lower side, reaching well inside the body so that it closes on it at
         # every angle; its inner face lies inside the fuselage and sorts behind its panels.
         y0 = stations[3][1]; w = 0.99
-        ztop, zbot = -0.82, -2.10
+        ztop, zbot = -0.81, -2.09
         # (x, z) outline seen from the side: the mouth raked back from the lip at the bottom
-        L=[(7.36,zbot),(6.79,ztop),(-3.48,ztop),(-1.01,zbot)]
+        L=[(7.35,zbot),(6.76,ztop),(-3.46,ztop),(-1.01,zbot)]
         O=[m.vert((x, side*(y0+w), z)) for x,z in L]
         I=[m.vert((x, side*(y0-1.0), z)) for x,z in L]
         ref=(1.5, side*(y0-0.5), (ztop+zbot)/2)
