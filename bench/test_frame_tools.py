@@ -48,7 +48,7 @@ class FrameCounter(unittest.TestCase):
         self.assertTrue(out.startswith("Vorbo returns, by "), out)
         self.assertTrue(out.endswith("Set up, starting demo\n"
                                      "Loading object data/cube.obj...  done (6 faces)\n"
-                                     "Loading object data/f16.obj...  done (72 faces)\n"), out)
+                                     "Loading object data/f16.obj...  done (74 faces)\n"), out)
         for reads, puts in self.check_show(lines):
             self.assertGreater(reads, 0)
             self.assertEqual(puts, 0)

@@ -1,8 +1,10 @@
 """vorbo-capture end to end: streams, frames against the timeline, repeatability and refusals."""
 import array
 import json
+import math
 import operator
 import os
+import re
 import shutil
 import signal
 import struct
@@ -71,6 +73,43 @@ def decoded_samples(path):
     raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a", "-f", "s16le", "-ac", "2", "-ar",
                           str(RATE), "pipe:"], check=True, capture_output=True).stdout
     return array.array("h", raw)
+
+
+# The seconds at which the show cuts from one scene to the next.
+CUTS = [6, 9, 14, 21, 28, 34, 44, 49]
+
+
+def loudness(path):
+    """Integrated loudness (LUFS) and true peak (dBFS) of a file's sound, by FFmpeg's EBU R128 meter."""
+    err = subprocess.run(["ffmpeg", "-hide_banner", "-nostats", "-i", path, "-map", "0:a", "-filter:a",
+                          "ebur128=peak=true", "-f", "null", "-"], check=True, capture_output=True, text=True).stderr
+    summary = err[err.rindex("Summary:"):]
+    return (float(re.search(r"I:\s+(-?[\d.]+) LUFS", summary).group(1)),
+            float(re.search(r"Peak:\s+(-?[\d.inf]+) dBFS", summary).group(1)))
+
+
+def onsets(path, rate=8000, fps=40):
+    """Onset strength of a file's sound, fps values a second: the rise in level over the two frames
+    before, in dB, summed over five bands (below 150 Hz, to 400 Hz, 1 kHz, 2.5 kHz, and above)."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a", "-f", "s16le", "-ac", "1", "-ar",
+                          str(rate), "pipe:"], check=True, capture_output=True).stdout
+    hop = rate // fps
+    gains = [1 - math.exp(-2 * math.pi * f / rate) for f in (150, 400, 1000, 2500)]
+    low = [0.0] * len(gains)
+    energy = [0.0] * (len(gains) + 1)
+    levels = []
+    for i, x in enumerate(array.array("h", raw)):
+        below = 0.0
+        for b, g in enumerate(gains):
+            low[b] += g * (x - low[b])
+            energy[b] += (low[b] - below) ** 2
+            below = low[b]
+        energy[-1] += (x - below) ** 2
+        if (i + 1) % hop == 0:
+            levels.append([10 * math.log10(e / hop + 1) for e in energy])
+            energy = [0.0] * len(energy)
+    return [0.0, 0.0] + [sum(max(0.0, now[b] - max(a[b], c[b])) for b in range(len(now)))
+                         for a, c, now in zip(levels, levels[1:], levels[2:])]
 
 
 def decoded_frame(path, index, fps):
@@ -155,6 +194,30 @@ class Captures(unittest.TestCase):
         self.check_streams(os.path.join(self.work, "show.mkv"), 4, "ffv1", "flac")
         # FLAC keeps every sample: exactly 59 s.
         self.assertEqual(len(decoded_samples(os.path.join(self.work, "show.mkv"))), 2 * SECONDS * RATE)
+
+    def test_soundtrack_is_loud_unclipped_unbroken_and_turns_at_the_cuts(self):
+        path = os.path.join(self.work, "show.mkv")
+        with open(os.path.join(self.work, "data", "test.xm"), "rb") as f:
+            if f.read(37)[17:] != b"Vorbo returns".ljust(20, b"\0"):
+                self.skipTest("the show's module is not built")
+        integrated, true_peak = loudness(path)
+        self.assertAlmostEqual(integrated, -14.0, delta=1.0)
+        self.assertLess(true_peak, -1.0)
+        samples = decoded_samples(path)
+        self.assertLess(max(max(samples), -min(samples)), 32767, "clipped")
+        # No quarter second of the show is silent.
+        quarter = RATE // 4
+        for k in range(0, len(samples) // 2 - quarter + 1, quarter):
+            part = samples[2 * k:2 * (k + quarter)]
+            rms = math.sqrt(sum(x * x for x in part) / len(part)) / 32768
+            self.assertGreater(20 * math.log10(rms + 1e-12), -40.0, "quiet at %.2f s" % (k / RATE))
+        # Each cut is the strongest onset of the second around it, within 0.1 s.
+        strength = onsets(path)
+        for cut in CUTS:
+            around = range((cut * 40) - 20, (cut * 40) + 21)
+            strongest = max(around, key=lambda i: strength[i])
+            self.assertAlmostEqual(strongest / 40, cut, delta=0.1, msg="the music turns at %.3f s, not %d s" %
+                                   (strongest / 40, cut))
 
     def test_lossless_frames_are_the_timeline_frames(self):
         # At 4 fps frame k shows k / 4 s: the first frame, the start of second

@@ -1,5 +1,6 @@
 // Tests of the XM writer and of the generated soundtrack: clean load, length, sound all through the
-// show.
+// show, sections on the show's cuts, quiet after it.
+#include "demo/demo.h"
 #include "tests/sound/sound_test_support.h"
 #include "tools/xmgen/song.h"
 #include "tools/xmgen/xm_writer.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -47,31 +49,87 @@ TEST(Soundtrack, LoadsWithoutWarningsAndLastsAMinute) {
     openmpt_module_destroy(m);
 }
 
-TEST(Soundtrack, SoundsThroughTheWholeShowWithoutClipping) {
-    std::vector<std::uint8_t> bytes = read_file(module_path);
-    openmpt_module *m = open_module(bytes);
-    ASSERT_NE(m, nullptr);
-    // The show ends at the first frame of second 59; check to the second after.
-    const std::size_t rate = 44100, window = rate / 4, frames = 60 * rate;
-    std::vector<std::int16_t> pcm(frames * 2);
-    ASSERT_EQ(openmpt_module_read_interleaved_stereo(m, rate, frames, pcm.data()), frames);
-    openmpt_module_destroy(m);
+// The seconds at which the show cuts from one scene to the next, and its end.
+const std::vector<int> cuts = {0, 6, 9, 14, 21, 28, 34, 44, 49, int(demo::show_seconds)};
 
+// The show's module rendered as the demo and the capture play it: 44.1 kHz
+// stereo, repeating; `orders` gets the time at which each order began, to
+// within a millisecond.
+struct rendering {
+    static const std::size_t rate = 44100;
+    std::vector<std::int16_t> pcm;
+    std::vector<double> orders;
+};
+
+rendering render(double seconds) {
+    rendering r;
+    openmpt_module *m = open_module(read_file(module_path));
+    if (!m)
+        return r;
+    openmpt_module_set_repeat_count(m, -1);
+    const std::size_t step = rendering::rate / 1000,
+                      frames = std::size_t(seconds * rendering::rate);
+    r.pcm.resize(frames * 2);
+    int order = -1;
+    for (std::size_t done = 0; done < frames; done += step) {
+        // The order playing as the next millisecond begins.
+        const int now = openmpt_module_get_current_order(m);
+        if (now != order && r.orders.size() < 64)
+            r.orders.push_back(double(done) / rendering::rate);
+        order = now;
+        std::size_t n = std::min(step, frames - done);
+        if (openmpt_module_read_interleaved_stereo(m, rendering::rate, n, &r.pcm[done * 2]) != n)
+            break;
+    }
+    openmpt_module_destroy(m);
+    return r;
+}
+
+// Level of the mid signal over [from, to) seconds, in dB of full scale.
+double level(const rendering &r, double from, double to) {
+    std::size_t a = std::size_t(from * rendering::rate), b = std::size_t(to * rendering::rate);
+    double sum = 0;
+    for (std::size_t i = a; i < b; ++i) {
+        double mid = (double(r.pcm[2 * i]) + r.pcm[2 * i + 1]) / 2;
+        sum += mid * mid;
+    }
+    return 20 * std::log10(std::sqrt(sum / double(b - a)) / 32768 + 1e-12);
+}
+
+TEST(Soundtrack, SoundsThroughTheWholeShowWithoutClipping) {
+    const rendering r = render(demo::show_seconds);
+    ASSERT_EQ(r.pcm.size(), std::size_t(demo::show_seconds) * rendering::rate * 2);
     int peak = 0;
     double side = 0;
-    for (std::size_t w = 0; w < frames / window; ++w) {
-        double sum = 0;
-        for (std::size_t i = w * window * 2; i < (w + 1) * window * 2; i += 2) {
-            double mid = (double(pcm[i]) + pcm[i + 1]) / 2;
-            sum += mid * mid;
-            side += std::fabs(double(pcm[i]) - pcm[i + 1]);
-            peak = std::max({peak, std::abs(int(pcm[i])), std::abs(int(pcm[i + 1]))});
-        }
-        double db = 20 * std::log10(std::sqrt(sum / window) / 32768 + 1e-12);
-        EXPECT_GT(db, -40.0) << "quiet quarter second at " << w * 0.25 << " s";
+    for (std::size_t i = 0; i < r.pcm.size(); i += 2) {
+        side += std::fabs(double(r.pcm[i]) - r.pcm[i + 1]);
+        peak = std::max({peak, std::abs(int(r.pcm[i])), std::abs(int(r.pcm[i + 1]))});
     }
+    // The show ends at the first frame of second 59: sound up to then.
+    for (double t = 0; t < demo::show_seconds; t += 0.25)
+        EXPECT_GT(level(r, t, t + 0.25), -40.0) << "quiet quarter second at " << t << " s";
     EXPECT_LT(peak, 32000) << "the mix reaches full scale";
-    EXPECT_GT(side / frames, 50.0) << "the mix is as good as mono";
+    EXPECT_GT(side / double(r.pcm.size() / 2), 50.0) << "the mix is as good as mono";
+}
+
+TEST(Soundtrack, SectionsBeginOnTheShowsCuts) {
+    EXPECT_EQ(xmgen::section_seconds(),
+              std::vector<int>({0, 6, 9, 14, 21, 28, 34, 44, 49, 59, 61}));
+    // As libopenmpt plays it: a whole number of frames per tick makes 120 BPM
+    // run fast at 44.1 kHz unless the song makes up for it.
+    const rendering r = render(61.5);
+    ASSERT_GE(r.orders.size(), cuts.size());
+    for (std::size_t k = 0; k < cuts.size(); ++k)
+        EXPECT_NEAR(r.orders[k], cuts[k], 0.002) << "order " << k;
+}
+
+TEST(Soundtrack, EndsOnTheTonicAndStaysQuietAfterTheShow) {
+    const rendering r = render(66);
+    const double end = demo::show_seconds;
+    // The last chord at 58 s is as loud as the music before it ...
+    EXPECT_GT(level(r, end - 1, end - 0.5), level(r, end - 3, end - 1) - 3);
+    // ... and gone with the show, also when the player goes on repeating.
+    EXPECT_LT(level(r, end + 0.25, 66), -60.0);
 }
 
 TEST(Soundtrack, GeneratorWritesTheSameBytesEveryTime) {
@@ -102,6 +160,7 @@ TEST(XmWriter, CellsAndSamplesReadBackThroughLibopenmpt) {
     mod.patterns[0].at(5, 3, 4) = {xm::note("G#7"), 2, 0, 0, 0x37}; // arpeggio, no volume
     mod.patterns[0].at(31, 2, 4) = {xm::key_off, 0, 0, 0, 0};
     mod.patterns[1].at(7, 1, 4) = {xm::note("B-0"), 0, xm::set_volume(99), 0x8, 0xff};
+    mod.patterns[1].at(6, 2, 4) = {0, 0, xm::volume_slide_down(3), 0xE, 0xC3};
     for (const char *name : {"one", "two"}) {
         xm::Instrument ins;
         ins.name = name;
@@ -147,6 +206,12 @@ TEST(XmWriter, CellsAndSamplesReadBackThroughLibopenmpt) {
     EXPECT_EQ(cell(m, 1, 7, 1, OPENMPT_MODULE_COMMAND_VOLUME), "40"); // clamped to 64
     EXPECT_EQ(cell(m, 1, 7, 1, OPENMPT_MODULE_COMMAND_PARAMETER), "FF");
     EXPECT_EQ(cell(m, 1, 0, 0, OPENMPT_MODULE_COMMAND_NOTE), "...");
+    EXPECT_EQ(cell(m, 1, 6, 2, OPENMPT_MODULE_COMMAND_VOLUMEEFFECT) +
+                  cell(m, 1, 6, 2, OPENMPT_MODULE_COMMAND_VOLUME),
+              "d03"); // volume slide down by 3
+    EXPECT_EQ(cell(m, 1, 6, 2, OPENMPT_MODULE_COMMAND_EFFECT) +
+                  cell(m, 1, 6, 2, OPENMPT_MODULE_COMMAND_PARAMETER),
+              "EC3"); // note cut at tick 3
     openmpt_module_destroy(m);
 }
 

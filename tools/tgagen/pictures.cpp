@@ -452,20 +452,23 @@ struct Hand {
 
 } // namespace
 
-// A hand waving hello, before the greetings.
+// A hand waving hello, before the greetings. The show puts this card at row
+// 150, lower than the others (row 100), so it is a short banner: 200 rows,
+// down to row 349, with its middle at row 250 like the other centred cards'.
 Canvas picture_hand(Fonts &fonts) {
-    Canvas c(600, 330, ink);
-    const float bx = 172, by = 164; // the badge's centre
+    Canvas c(640, 200, ink);
+    const float k = 0.62f;          // the badge and hand against their first, larger drawing
+    const float bx = 176, by = 100; // the badge's centre
     c.each([&](float x, float y, Colour &px) {
         float r = std::hypot(x - bx, y - by);
-        px = mix(rgb(0x1c1028), ink, smoothstep(80, 300, r));
+        px = mix(rgb(0x1c1028), ink, smoothstep(60, 260, r));
     });
 
     // A badge of warm rays behind the hand.
-    const float badge_r = 138;
+    const float badge_r = 138 * k;
     Mask badge = Mask::shape(c.width(), c.height(),
                              [&](float x, float y) { return sd_circle(x, y, bx, by, badge_r); });
-    c.glow(badge.blurred(18), rgb(0xff5a5a), 0.35f);
+    c.glow(badge.blurred(12), rgb(0xff5a5a), 0.35f);
     c.paint(badge, [&](float x, float y) {
         float t = ((x - bx) * 0.5f + (y - by) * 0.85f) / badge_r * 0.5f + 0.5f;
         Colour base =
@@ -476,13 +479,13 @@ Canvas picture_hand(Fonts &fonts) {
         return base * (1 + 0.08f * ray * smoothstep(0.15f, 0.6f, r));
     });
     Mask rim = Mask::shape(c.width(), c.height(), [&](float x, float y) {
-        return std::fabs(sd_circle(x, y, bx, by, badge_r - 8)) - 0.8f;
+        return std::fabs(sd_circle(x, y, bx, by, badge_r - 6)) - 0.7f;
     });
     c.paint(rim, paper, 0.45f);
 
     // Place the hand: tilted, its palm a little below the badge's centre.
     const Hand hand;
-    const float tilt = -0.26f, scale = 0.86f, hx = bx + 6, hy = by + 4;
+    const float tilt = -0.26f, scale = 0.86f * k, hx = bx + 6 * k, hy = by + 4 * k;
     const float ct = std::cos(tilt), st = std::sin(tilt);
     auto local = [&](float x, float y, float &u, float &v) {
         float dx = (x - hx) / scale, dy = (y - hy) / scale;
@@ -506,19 +509,19 @@ Canvas picture_hand(Fonts &fonts) {
         float d = 99;
         float r = std::hypot(x - px, y - py);
         float a = std::atan2(y - py, x - px) + pi / 2 - tilt; // 0: straight up the hand
-        for (int k = 0; k < 3; k++) {
-            float radius = 172 + k * 14;
-            float reach = 0.2f - k * 0.04f;
+        for (int i = 0; i < 3; i++) {
+            float radius = (172 + i * 14) * k;
+            float reach = 0.2f - i * 0.04f;
             for (int side = -1; side <= 1; side += 2) {
-                float centre = side * (0.62f + k * 0.02f);
+                float centre = side * (0.62f + i * 0.02f);
                 float da = std::fabs(a - centre) - reach;
                 float along = std::max(da, 0.0f) * radius;
-                d = std::min(d, std::hypot(along, r - radius) - 2.2f);
+                d = std::min(d, std::hypot(along, r - radius) - 1.6f);
             }
         }
         return d;
     });
-    c.paint(arcs.blurred(3).shifted(0, 3), ink, 0.4f);
+    c.paint(arcs.blurred(2).shifted(0, 2), ink, 0.4f);
     c.paint(arcs, paper, 0.9f);
 
     // Drop shadow, then the hand with its shading and outline.
@@ -526,7 +529,7 @@ Canvas picture_hand(Fonts &fonts) {
     Mask sleeve = Mask::shape(c.width(), c.height(), cuff);
     Mask both = shape;
     both.unite(sleeve);
-    c.paint(both.blurred(8).shifted(8, 10), rgb(0x40102a), 0.55f);
+    c.paint(both.blurred(5).shifted(5, 6), rgb(0x40102a), 0.55f);
 
     const Colour skin = rgb(0xffc94a), skin_shadow = rgb(0xe0782a), skin_light = rgb(0xfff0b8);
     const Colour line_ink = rgb(0x2a1208);
@@ -535,7 +538,7 @@ Canvas picture_hand(Fonts &fonts) {
         float gx = body(x + 1, y) - body(x - 1, y), gy = body(x, y + 1) - body(x, y - 1);
         float n = std::hypot(gx, gy) + 1e-6f;
         float facing = (gx * 0.55f + gy * 0.83f) / n; // towards the lower right
-        float rim = smoothstep(-16, 0, d);
+        float rim = smoothstep(-10, 0, d);
         Colour col = mix(skin, skin_shadow, rim * clamp01(facing) * 0.85f);
         return mix(col, skin_light, rim * clamp01(-facing) * 0.7f);
     });
@@ -543,50 +546,50 @@ Canvas picture_hand(Fonts &fonts) {
     Mask lines = Mask::shape(c.width(), c.height(), [&](float x, float y) {
         float u, v;
         local(x, y, u, v);
-        float d = std::fabs(body(x, y)) - 2.4f;
+        float d = std::fabs(body(x, y)) - 1.7f;
         float inside = body(x, y);
         for (int i = 0; i < 4; i++) {
             // A finger's own edge, where it runs inside the hand above the palm.
-            float f = std::fabs(hand.finger(i, u, v) * scale) - 1.6f;
+            float f = std::fabs(hand.finger(i, u, v) * scale) - 1.1f;
             if (inside < -1 && hand.palm(u, v) > 4 && v < -18)
                 d = std::min(d, f);
         }
         // The thumb's edge across the palm, fading out towards the middle.
-        float t = std::fabs(hand.thumb(u, v) * scale) - 1.6f;
+        float t = std::fabs(hand.thumb(u, v) * scale) - 1.1f;
         if (inside < -1 && u > -70 && u < -44 && v > -10 && v < 30)
             d = std::min(d, t + smoothstep(0, 30, v) * 2);
         // Two creases.
-        float heart = std::fabs(std::hypot(u - 10, v - 95) - 95) - 1.3f;
+        float heart = std::fabs((std::hypot(u - 10, v - 95) - 95) * scale) - 0.9f;
         if (u > -20 && u < 42 && v < 20)
-            d = std::min(d, heart + smoothstep(20, 44, u) * 3);
-        float life = std::fabs(std::hypot(u + 62, v - 66) - 52) - 1.3f;
+            d = std::min(d, heart + smoothstep(20, 44, u) * 2);
+        float life = std::fabs((std::hypot(u + 62, v - 66) - 52) * scale) - 0.9f;
         if (u > -30 && v > -2 && v < 64)
-            d = std::min(d, life + smoothstep(40, 66, v) * 3);
+            d = std::min(d, life + smoothstep(40, 66, v) * 2);
         return d;
     });
     lines.multiply(
-        Mask::shape(c.width(), c.height(), [&](float x, float y) { return body(x, y) - 3; }));
+        Mask::shape(c.width(), c.height(), [&](float x, float y) { return body(x, y) - 2; }));
     c.paint(sleeve, [&](float, float y) {
-        return mix(rgb(0x6fd6ff), rgb(0x2a7ad0), clamp01((y - by) / 120));
+        return mix(rgb(0x6fd6ff), rgb(0x2a7ad0), clamp01((y - by) / 75));
     });
     Mask cuff_lines = Mask::shape(c.width(), c.height(),
-                                  [&](float x, float y) { return std::fabs(cuff(x, y)) - 2.4f; });
+                                  [&](float x, float y) { return std::fabs(cuff(x, y)) - 1.7f; });
     lines.unite(cuff_lines);
     c.paint(lines, line_ink);
 
     // The greeting beside it.
-    const float tx = 350;
-    Style big{70, -1};
-    Mask hello = line(c, fonts.sans_bold(), "hello,", big, tx, 162, -1);
-    c.paint(hello.blurred(6).shifted(0, 5), ink, 0.8f);
+    const float tx = 318;
+    Style big{62, -1};
+    Mask hello = line(c, fonts.sans_bold(), "hello,", big, tx, 98, -1);
+    c.paint(hello.blurred(5).shifted(0, 4), ink, 0.8f);
     c.paint(hello, paper);
-    Style soft{30, 0, 0.18f};
-    c.paint(line(c, fonts.serif(), "all of you.", soft, tx + 4, 206, -1), rgb(0xff9a5a));
-    Style small{13, 2, 0, true};
-    c.paint(line(c, fonts.mono(), "A WAVE FROM VORBO", small, tx + 6, 242, -1), paper, 0.5f);
+    Style soft{27, 0, 0.18f};
+    c.paint(line(c, fonts.serif(), "all of you.", soft, tx + 4, 136, -1), rgb(0xff9a5a));
+    Style small{12, 2, 0, true};
+    c.paint(line(c, fonts.mono(), "A WAVE FROM VORBO", small, tx + 6, 164, -1), paper, 0.5f);
 
     grain(c, 0.03f, 17);
-    fade_edges(c, 30, 30, 40, 40);
+    fade_edges(c, 24, 24, 40, 40);
     return c;
 }
 
@@ -683,8 +686,9 @@ Canvas picture_greet(Fonts &fonts) {
                  428),
             rgb(0xffb8d6));
     Style small{11, 2, 0, true};
-    c.paint(line(c, fonts.mono(), "VORBO RETURNS  \u00b7  SIXTY SECONDS  \u00b7  ALL IN SOFTWARE",
-                 small, 320, 458),
+    c.paint(line(c, fonts.mono(),
+                 "VORBO RETURNS  \u00b7  FIFTY-NINE SECONDS  \u00b7  ALL IN SOFTWARE", small, 320,
+                 458),
             paper, 0.4f);
 
     grain(c, 0.025f, 19);

@@ -42,6 +42,8 @@ class Svf {
         high = x - low - damp * band;
         band += f * high;
     }
+    // Moves the cutoff without touching the state, for sweeps.
+    void retune(double cutoff, double rate) { f = 2.0 * std::sin(pi * cutoff / rate); }
     double low = 0, band = 0, high = 0;
 
   private:
@@ -62,6 +64,18 @@ std::vector<std::int16_t> to_pcm(const std::vector<double> &v) {
     for (std::size_t i = 0; i < v.size(); ++i)
         out[i] = std::int16_t(std::lround(v[i] / peak * 0.9 * 32767.0));
     return out;
+}
+
+// Rounds the peaks of a sustained wave off (tanh at `drive` times its peak):
+// more loudness for the same peak level, and a little more brightness. Works
+// point by point, so a seamless loop stays seamless.
+std::vector<double> saturated(std::vector<double> v, double drive) {
+    double peak = 1e-12;
+    for (double x : v)
+        peak = std::max(peak, std::fabs(x));
+    for (double &x : v)
+        x = std::tanh(drive * x / peak);
+    return v;
 }
 
 xm::Sample make_sample(const char *name, const std::vector<double> &data, double rate,
@@ -159,6 +173,31 @@ std::vector<double> cymbal(double seconds, double decay, double cutoff, double m
         hp2.step(hp1.high);
         double attack = std::min(1.0, t / 0.0015);
         out[i] = hp2.high * attack * std::exp(-t / decay);
+    }
+    return out;
+}
+
+// Noise through a band-pass whose centre glides exponentially from `from` to
+// `to` Hz over the sound, shaped by `gain`(t / seconds); rendered at fx_rate,
+// which leaves the sweeps' top well below the filter's limit of a sixth of the rate.
+constexpr double fx_rate = 22050.0;
+
+template <class Gain>
+std::vector<double> swept_noise(double seconds, double from, double to, std::uint32_t seed,
+                                Gain gain) {
+    Noise noise(seed);
+    Svf bp(from, fx_rate, 1.6), body(from / 4, fx_rate, 0.7);
+    std::size_t n = std::size_t(seconds * fx_rate);
+    std::vector<double> out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double u = double(i) / double(n);
+        double f = from * std::pow(to / from, u);
+        bp.retune(f, fx_rate);
+        body.retune(f / 4, fx_rate);
+        double x = noise.next();
+        bp.step(x);
+        body.step(x);
+        out[i] = (bp.band + 0.35 * body.low) * gain(u);
     }
     return out;
 }
@@ -275,8 +314,8 @@ xm::Instrument arp(bool bright) {
         return std::sin(pi * h / 4.0) / h * lowpass(h, cutoff, bright ? 1.4 : 1.0);
     };
     std::vector<double> v = evolving(period, cycles, harmonics, rate, spectrum);
-    xm::Instrument ins =
-        instrument(bright ? "arp" : "arp soft", v, rate, std::size_t(cycles - 1) * period, period);
+    xm::Instrument ins = instrument(bright ? "arp" : "arp soft", saturated(v, 1.5), rate,
+                                    std::size_t(cycles - 1) * period, period);
     ins.sample.panning = 0x58;
     ins.volume = envelope({{0, 64}, {3, 46}, {8, 28}, {16, 14}, {30, 0}});
     return ins;
@@ -295,7 +334,7 @@ xm::Instrument lead() {
     std::vector<double> sq = detuned(length, {{cycles, 0.4, 0}}, square);
     for (int i = 0; i < length; ++i)
         v[i] += sq[i];
-    xm::Instrument ins = instrument("lead", v, c4 * period, 0, length);
+    xm::Instrument ins = instrument("lead", saturated(v, 1.5), c4 * period, 0, length);
     ins.sample.panning = 0x78;
     ins.volume = envelope({{0, 24}, {2, 64}, {12, 52}, {24, 48}}, 3);
     ins.fadeout = 1200;
@@ -319,7 +358,7 @@ xm::Instrument pad() {
                                      {cycles + 1, 0.5, 91},
                                      {cycles + 2, 0.3, 29}},
                                     weight);
-    xm::Instrument ins = instrument("pad", v, c4 * period, 0, length);
+    xm::Instrument ins = instrument("pad", saturated(v, 2.0), c4 * period, 0, length);
     ins.volume = envelope({{0, 0}, {20, 50}, {44, 64}, {96, 54}, {200, 44}});
     ins.fadeout = 600;
     return ins;
@@ -341,6 +380,24 @@ xm::Instrument bell() {
     }
     xm::Instrument ins = instrument("bell", v, rate);
     ins.sample.panning = 0xa8;
+    return ins;
+}
+
+xm::Instrument riser() {
+    // Two seconds of noise opening upwards, swelling to the end.
+    auto gain = [](double u) { return u * u * (1.0 - std::pow(u, 40.0)); };
+    xm::Instrument ins =
+        instrument("riser", swept_noise(2.0, 300.0, 3400.0, 0x72697365, gain), fx_rate);
+    ins.sample.panning = 0x90;
+    return ins;
+}
+
+xm::Instrument flyby() {
+    // A jet passing: a short swell, then noise falling in pitch as it goes away.
+    auto gain = [](double u) { return std::min(1.0, u / 0.06) * std::exp(-u / 0.32); };
+    xm::Instrument ins =
+        instrument("flyby", swept_noise(2.6, 3400.0, 180.0, 0x6a657421, gain), fx_rate);
+    ins.sample.panning = 0x70;
     return ins;
 }
 

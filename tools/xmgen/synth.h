@@ -1,5 +1,5 @@
 // The soundtrack's instruments, synthesised sample by sample: drums, bass, arpeggio, lead, pad,
-// bell.
+// bell and two noise effects.
 #pragma once
 
 #include "tools/xmgen/xm_writer.h"
@@ -22,5 +22,8 @@ xm::Instrument arp(bool bright);
 xm::Instrument lead();
 xm::Instrument pad();
 xm::Instrument bell();
+// Effects: filtered noise rising into a new section, and a jet flying past.
+xm::Instrument riser();
+xm::Instrument flyby();
 
 } // namespace xmgen

@@ -22,6 +22,10 @@ std::uint8_t set_volume(int v) {
     return std::uint8_t(0x10 + std::clamp(v, 0, 64));
 }
 
+std::uint8_t volume_slide_down(int per_tick) {
+    return std::uint8_t(0x60 + std::clamp(per_tick, 1, 15));
+}
+
 namespace {
 
 class Writer {

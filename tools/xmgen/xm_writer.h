@@ -28,6 +28,9 @@ struct Cell {
 
 // The volume column's "set volume" entry for volume v (clamped to 0..64).
 std::uint8_t set_volume(int v);
+// The volume column's "slide down" entry: the volume falls by `per_tick`
+// (clamped to 1..15) on every tick of the row but its first.
+std::uint8_t volume_slide_down(int per_tick);
 
 struct Pattern {
     int rows = 64;
