@@ -173,10 +173,8 @@ static bool start_presenting(int width, int height) {
 }
 
 int ptc_open(const char *title, int width, int height) {
-    if (!ptc_open_display())
+    if (!ptc_open_shared_memory_display())
         return 0;
-    if (!ptc_has_shared_memory())
-        goto failure;
 
     ptc_screen_width = DisplayWidth(ptc_display, ptc_screen);
     ptc_screen_height = DisplayHeight(ptc_display, ptc_screen);

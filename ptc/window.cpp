@@ -18,11 +18,8 @@ static XImage *ptc_ximage;
 static XShmSegmentInfo ptc_shm_segment;
 
 int ptc_open(const char *title, int width, int height) {
-    if (!ptc_open_display())
+    if (!ptc_open_shared_memory_display())
         return 0;
-
-    if (!ptc_has_shared_memory())
-        goto failure;
 
     ptc_screen_width = DisplayWidth(ptc_display, ptc_screen);
     ptc_screen_height = DisplayHeight(ptc_display, ptc_screen);
@@ -68,7 +65,6 @@ int ptc_open(const char *title, int width, int height) {
 
 destroy_window:
     XDestroyWindow(ptc_display, ptc_window);
-failure:
     ptc_close_display();
     return 0;
 }

@@ -125,12 +125,15 @@ void release_unattached_image(XImage *image, XShmSegmentInfo &segment) {
 
 } // namespace
 
-int ptc_has_shared_memory() {
+int ptc_open_shared_memory_display() {
+    if (!ptc_open_display())
+        return 0;
     if (XShmQueryExtension(ptc_display))
         return 1;
     ptc_fail_because("the display has no MIT-SHM extension (a remote display over ssh has none); "
                      "run %s on the machine whose screen shows it",
                      ptc_program_name());
+    ptc_close_display();
     return 0;
 }
 

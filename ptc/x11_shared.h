@@ -44,8 +44,10 @@ int ptc_open_display();
 // Closes the connection (the failure exit of the opens, and their close).
 void ptc_close_display();
 
-// True when the display has the MIT-SHM extension; else the reason is recorded.
-int ptc_has_shared_memory();
+// ptc_open_display, then the MIT-SHM extension that the back-ends showing the
+// frame through shared-memory images need: 1 with both, else 0 with nothing
+// left open and the reason recorded.
+int ptc_open_shared_memory_display();
 
 // A shared-memory image of width x height in the default visual and depth,
 // attached by the server. Its segment is this user's alone (0600) and is
