@@ -62,13 +62,11 @@ static bool window_manager_has_fullscreen() {
     const Atom check = XInternAtom(ptc_display, "_NET_SUPPORTING_WM_CHECK", False);
     Window manager = None, itself = None;
     // A check window that does not exist makes an error; so does asking it.
-    XSync(ptc_display, False);
-    XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+    ptc_catch_x_errors(ptc_display);
     const bool running = window_property(ptc_root_window, check, manager) &&
                          window_property(manager, check, itself) && itself == manager;
-    XSync(ptc_display, False);
-    XSetErrorHandler(previous);
-    if (!running)
+    const bool refused = ptc_x_errors_caught(ptc_display);
+    if (!running || refused)
         return false;
 
     const Atom supported = XInternAtom(ptc_display, "_NET_SUPPORTED", False);

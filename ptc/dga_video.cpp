@@ -22,16 +22,9 @@ Status get_video(Display *display, int screen, char **address, int *width, int *
     int line_width = 0, bank = 0, ram = 0;
     // A driver without direct video answers with an error, which would end
     // the process through Xlib's default handler.
-    XSync(display, False);
-    static bool refused;
-    refused = false;
-    XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) {
-        refused = true;
-        return 0;
-    });
+    ptc_catch_x_errors(display);
     const Status told = XF86DGAGetVideoLL(display, screen, &base, &line_width, &bank, &ram);
-    XSync(display, False);
-    XSetErrorHandler(previous);
+    const bool refused = ptc_x_errors_caught(display);
     if (!told || refused || bank <= 0) {
         ptc_fail_because("the X server's video driver gives no direct access to its video memory");
         return 0;

@@ -32,7 +32,8 @@ ptc_converter_t ptc_convert;
 namespace {
 
 char failure_reason[512];
-bool attach_refused;
+bool x_error_caught;
+XErrorHandler handler_before_catch;
 
 } // namespace
 
@@ -110,6 +111,21 @@ void ptc_close_display() {
     ptc_display = nullptr;
 }
 
+void ptc_catch_x_errors(Display *display) {
+    XSync(display, False);
+    x_error_caught = false;
+    handler_before_catch = XSetErrorHandler([](Display *, XErrorEvent *) {
+        x_error_caught = true;
+        return 0;
+    });
+}
+
+bool ptc_x_errors_caught(Display *display) {
+    XSync(display, False);
+    XSetErrorHandler(handler_before_catch);
+    return x_error_caught;
+}
+
 namespace {
 
 // Detaches and removes the segment of an image that the server never attached.
@@ -168,16 +184,10 @@ XImage *ptc_create_shared_image(int width, int height, XShmSegmentInfo &segment)
     // A server that cannot reach this machine's memory (a remote display
     // that still lists MIT-SHM) refuses the attach with an error, which
     // would otherwise end the process through Xlib's default handler.
-    XSync(ptc_display, False);
-    attach_refused = false;
-    XErrorHandler previous = XSetErrorHandler([](Display *, XErrorEvent *) {
-        attach_refused = true;
-        return 0;
-    });
+    ptc_catch_x_errors(ptc_display);
     const bool attached = XShmAttach(ptc_display, &segment);
-    XSync(ptc_display, False);
-    XSetErrorHandler(previous);
-    if (!attached || attach_refused) {
+    const bool refused = ptc_x_errors_caught(ptc_display);
+    if (!attached || refused) {
         ptc_fail_because("the X server cannot share memory with this program (a remote display, "
                          "as over ssh, cannot)");
         release_unattached_image(image, segment);

@@ -44,6 +44,14 @@ int ptc_open_display();
 // Closes the connection (the failure exit of the opens, and their close).
 void ptc_close_display();
 
+// Catches the X errors of the requests that follow, where Xlib's default
+// handler would end the process, until ptc_x_errors_caught: the requests
+// before are flushed first. ptc_x_errors_caught waits for the errors of those
+// requests, puts the previous handler back and tells whether any came. One
+// catch at a time (the handler is the process's).
+void ptc_catch_x_errors(Display *display);
+bool ptc_x_errors_caught(Display *display);
+
 // ptc_open_display, then the MIT-SHM extension that the back-ends showing the
 // frame through shared-memory images need: 1 with both, else 0 with nothing
 // left open and the reason recorded.
