@@ -1,4 +1,4 @@
-// Whole-number scaling of converted rows: the scalar wideners, their SSE2 twins, the frame's loop.
+// Whole-number scaling of converted rows: the scalar wideners, their SSSE3 twins, the frame's loop.
 #include "ptc/scale.h"
 
 #include <cstdint>
