@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <png.h>
 #include <vector>
 
@@ -102,35 +101,24 @@ Icon picture_icon(Fonts &fonts, int size) {
 }
 
 bool write_png(const Icon &icon, const std::string &path) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = png && info && !setjmp(png_jmpbuf(png));
-    if (ok) {
-        const int w = icon.colour.width(), h = icon.colour.height();
-        png_init_io(png, file);
-        png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        std::vector<png_byte> row(static_cast<std::size_t>(w) * 4);
-        auto level = [](float v) { return png_byte(std::lround(clamp01(v) * 255)); };
-        for (int y = 0; y < h; y++) {
-            for (int x = 0; x < w; x++) {
-                const Colour &c = icon.colour.at(x, y);
-                png_byte *p = &row[static_cast<std::size_t>(x) * 4];
-                p[0] = level(c.r);
-                p[1] = level(c.g);
-                p[2] = level(c.b);
-                p[3] = level(icon.alpha.at(x, y));
-            }
-            png_write_row(png, row.data());
+    const int w = icon.colour.width(), h = icon.colour.height();
+    std::vector<png_byte> rgba(static_cast<std::size_t>(w) * h * 4);
+    auto level = [](float v) { return png_byte(std::lround(clamp01(v) * 255)); };
+    png_byte *p = rgba.data();
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++, p += 4) {
+            const Colour &c = icon.colour.at(x, y);
+            p[0] = level(c.r);
+            p[1] = level(c.g);
+            p[2] = level(c.b);
+            p[3] = level(icon.alpha.at(x, y));
         }
-        png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    return std::fclose(file) == 0 && ok;
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(w);
+    image.height = static_cast<png_uint_32>(h);
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
 }
 
 } // namespace tgagen
