@@ -8,6 +8,7 @@
 // and prints "closed". Escape or the window manager's close end it through
 // the quit hook instead ("escape", status 1).
 #include "ptc/ptc.h"
+#include "tests/support/known_frame.h"
 
 #include <cstdio>
 #include <poll.h>
@@ -26,14 +27,8 @@ int main(int argc, char **argv) {
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-    // Every channel value, and a top byte that the converters must ignore.
     const int width = 640, height = 480;
-    std::vector<unsigned> frame(static_cast<size_t>(width) * height);
-    unsigned seed = 12345;
-    for (unsigned &pixel : frame) {
-        seed = seed * 1103515245u + 12345u;
-        pixel = seed ^ (seed >> 16);
-    }
+    std::vector<unsigned> frame = vorbo_test::known_frame(width, height);
     if (FILE *file = std::fopen(argv[1], "wb")) {
         std::fwrite(frame.data(), sizeof(unsigned), frame.size(), file);
         std::fclose(file);

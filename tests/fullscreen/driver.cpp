@@ -8,6 +8,7 @@
 // and prints "closed"; "hold" does the same once a line arrives on standard
 // input; "wait" goes on showing the frame until Escape (or 30 s, then "timeout").
 #include "ptc/ptc.h"
+#include "tests/support/known_frame.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,13 +37,7 @@ int main(int argc, char **argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     bool wait = std::strcmp(argv[3], "wait") == 0;
 
-    // Every channel value and a top byte that converters must ignore.
-    std::vector<unsigned> frame(static_cast<size_t>(width) * height);
-    unsigned seed = 12345;
-    for (unsigned &pixel : frame) {
-        seed = seed * 1103515245u + 12345u;
-        pixel = seed ^ (seed >> 16);
-    }
+    std::vector<unsigned> frame = vorbo_test::known_frame(width, height);
 
     if (!ptc_open("driver", width, height)) {
         std::puts("open failed");
