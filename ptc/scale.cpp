@@ -1,6 +1,7 @@
 // Whole-number scaling of converted rows: the scalar wideners, their SSSE3 twins, the frame's loop.
 #include "ptc/scale.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -233,6 +234,14 @@ ptc_widener_t ssse3_widener(int bytes_per_pixel) {
 }
 
 } // namespace ptc_rows
+
+ptc_layout_s ptc_lay_out(int area_width, int area_height, int frame_width, int frame_height) {
+    const int scale = std::max(0, std::min(area_width / frame_width, area_height / frame_height));
+    if (scale == 0)
+        return {0, 0, 0};
+    return {scale, (area_width - frame_width * scale) / 2,
+            (area_height - frame_height * scale) / 2};
+}
 
 ptc_widener_t ptc_request_widener(int bytes_per_pixel) {
     if (ptc_widener_t widen = ptc_rows::ssse3_widener(bytes_per_pixel))

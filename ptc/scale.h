@@ -9,6 +9,15 @@
 // each of the count source pixels k times over, packed from the start of the
 // destination. It reads count pixels and writes exactly count * k; nothing
 // beyond. Pixels are 2, 3 or 4 bytes, as the converters write them.
+// Where a frame goes in an area (a window, an output): the largest whole
+// scale at which it fits, centred, black around it. scale is 0 when the
+// frame does not fit even at scale 1.
+struct ptc_layout_s {
+    int scale;
+    int x, y; // the scaled frame's top-left corner in the area
+};
+ptc_layout_s ptc_lay_out(int area_width, int area_height, int frame_width, int frame_height);
+
 using ptc_widener_t = void (*)(void *destination, const void *source, std::size_t count, int k);
 
 // The widener for display pixels of bytes_per_pixel bytes (2, 3 or 4), or

@@ -2,11 +2,9 @@
 #include "ptc/x11_shared.h"
 
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,32 +23,15 @@ int ptc_output_pitch;
 int ptc_blitcounter;
 int ptc_source_index, ptc_destination_index;
 Atom ptc_close_atom;
-void (*ptc_note_event)(const XEvent &event);
 XPixmapFormatValues *ptc_pixmap_formats;
 ptc_converter_t ptc_convert;
 
 namespace {
 
-char failure_reason[512];
 bool x_error_caught;
 XErrorHandler handler_before_catch;
 
 } // namespace
-
-void ptc_fail_because(const char *format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(failure_reason, sizeof failure_reason, format, arguments);
-    va_end(arguments);
-}
-
-const char *ptc_failure_reason() {
-    return failure_reason;
-}
-
-const char *ptc_program_name() {
-    return program_invocation_short_name;
-}
 
 void ptc_ignore_broken_pipe() {
     struct sigaction current;
@@ -59,7 +40,7 @@ void ptc_ignore_broken_pipe() {
 }
 
 int ptc_open_display() {
-    failure_reason[0] = '\0';
+    ptc_forget_failure();
     ptc_ignore_broken_pipe();
     ptc_display = XOpenDisplay(nullptr);
     if (!ptc_display) {
@@ -219,32 +200,4 @@ void ptc_convert_frame(void *frame, char *destination, int destination_pitch) {
         ptc_source_index += ptc_viewport_width * 4;
         ptc_destination_index += destination_pitch;
     }
-}
-
-// One event per call, so per presented frame: an Escape queued behind other
-// events takes effect when its turn comes.
-int ptc_process_events() {
-    // XPending also flushes the output buffer.
-    if (!XPending(ptc_display))
-        return 0;
-    XEvent event;
-    XNextEvent(ptc_display, &event);
-    // Index 0 is the unshifted keysym, so Shift+Escape counts too.
-    if (event.type == KeyPress && XLookupKeysym(&event.xkey, 0) == XK_Escape)
-        return 1;
-    if (ptc_close_atom != None && event.type == ClientMessage &&
-        static_cast<Atom>(event.xclient.data.l[0]) == ptc_close_atom)
-        return 1;
-    if (ptc_note_event)
-        ptc_note_event(event);
-    return 0;
-}
-
-int ptc_finish_update() {
-    if (ptc_process_events()) {
-        ptc_cleanup_callback();
-        ptc_close();
-        std::exit(0);
-    }
-    return 1;
 }

@@ -1,6 +1,7 @@
 // The presenter core the X back-ends share: display, pixel layout and converter, row loop, events.
 #pragma once
 
+#include "ptc/failure.h"
 #include "ptc/ptc.h"
 
 #include <X11/Xlib.h>
@@ -22,15 +23,6 @@ extern int ptc_output_pitch;    // bytes per output pixel: 2, 3 or 4
 extern int ptc_blitcounter;     // row counter of the current update
 extern int ptc_source_index, ptc_destination_index; // byte offsets of the current row
 extern Atom ptc_close_atom; // the window manager's close message, also taken as a quit, or None
-// Shown every event the event check takes that is not a quit, for a back-end
-// that waits on events of its own; null for the others.
-extern void (*ptc_note_event)(const XEvent &event);
-
-// Records why the open fails (printf-style), for ptc_failure_reason.
-void ptc_fail_because(const char *format, ...) __attribute__((format(printf, 1, 2)));
-
-// The name the program was started by ("vorbo-window"), for the reasons.
-const char *ptc_program_name();
 
 // The first steps of every open: the display named by the environment, its
 // default screen, visual and depth, the bits per pixel of the pixmap format
@@ -71,7 +63,8 @@ void ptc_destroy_shared_image(XImage *image, XShmSegmentInfo &segment);
 // row into destination, whose rows are destination_pitch bytes apart.
 void ptc_convert_frame(void *frame, char *destination, int destination_pitch);
 
-// The end of every update: one event at most, and the quit contract when it
+// The end of every update of the window and full-screen presenters
+// (x11_events.cpp): one event at most, and the quit contract when it
 // asked to quit (the program's quit hook; if that returns, the close and exit
 // status 0). Returns 1.
 int ptc_finish_update();
