@@ -1,6 +1,7 @@
 // The capture itself: the timeline drawn frame by frame on a stepped clock, with its soundtrack.
 #include "tools/capture/capture.h"
 #include "demo/demo.h"
+#include "demo/media.h"
 #include "tools/capture/encoder.h"
 #include "tools/capture/soundtrack.h"
 
@@ -172,11 +173,11 @@ int run(const options &opt) {
     // missing picture ends the process inside do_init, before any output exists.
     std::string error;
     soundtrack music;
-    if (!music.load("data/test.xm", error))
+    if (!music.load(demo::soundtrack_file, error))
         return failure(error);
     demo::nogfx = true;
     demo::nosound = true;
-    if (!demo::gfxinit(640, 480))
+    if (!demo::gfxinit(demo::frame_width, demo::frame_height))
         return 1;
     demo::do_init();
 
