@@ -5,6 +5,8 @@
 // every function here that needs more than the baseline says so itself.
 #if defined(VORBO_SIMD) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
+#include "ptc/cpu.h"
+
 #include <immintrin.h>
 
 #define VORBO_AVX2 __attribute__((target("avx2")))
@@ -164,11 +166,7 @@ const kernel_set *avx2_kernels() {
     static const kernel_set set = {"avx2",         avx2_copy,      avx2_32_bgr888,
                                    avx2_24_rgb888, avx2_24_bgr888, avx2_16_rgb565,
                                    avx2_16_bgr565, avx2_16_rgb555, avx2_16_bgr555};
-    // libgcc's CPU probe also checks that the OS saves the YMM registers.
-    static const bool usable = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
+    static const bool usable = PTC_CPU_HAS("avx2");
     return usable ? &set : nullptr;
 }
 

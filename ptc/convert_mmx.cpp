@@ -11,7 +11,8 @@
 #if defined(VORBO_SIMD) && defined(__MMX__) && defined(__GNUC__) &&                                \
     (defined(__x86_64__) || defined(__i386__))
 
-#include <cpuid.h>
+#include "ptc/cpu.h"
+
 #include <cstring>
 #include <mmintrin.h>
 
@@ -258,11 +259,8 @@ const kernel_set *mmx_kernels() {
     static const kernel_set set = {"mmx",         mmx_copy,      mmx_32_bgr888,
                                    mmx_24_rgb888, mmx_24_bgr888, mmx_16_rgb565,
                                    mmx_16_bgr565, mmx_16_rgb555, mmx_16_bgr555};
-    // CPUID leaf 1, EDX bit 23. Every x86-64 CPU has it; a 32-bit x86 may not.
-    static const bool usable = [] {
-        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_MMX) != 0;
-    }();
+    // Every x86-64 CPU has MMX; a 32-bit x86 may not.
+    static const bool usable = PTC_CPU_HAS("mmx");
     return usable ? &set : nullptr;
 }
 

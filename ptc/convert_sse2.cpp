@@ -6,7 +6,7 @@
 #include <cstring>
 #include <emmintrin.h>
 #if !defined(__x86_64__)
-#include <cpuid.h>
+#include "ptc/cpu.h"
 #endif
 
 namespace ptc_rows {
@@ -189,12 +189,8 @@ const kernel_set *sse2_kernels() {
 #if defined(__x86_64__)
     return &set;
 #else
-    // A 32-bit build compiles this file alone with -msse2; the CPU may lack it
-    // (CPUID leaf 1, EDX bit 26).
-    static const bool usable = [] {
-        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
-    }();
+    // A 32-bit build compiles this file alone with -msse2; the CPU may lack it.
+    static const bool usable = PTC_CPU_HAS("sse2");
     return usable ? &set : nullptr;
 #endif
 }

@@ -7,6 +7,7 @@
 
 #if defined(VORBO_SIMD) && defined(__SSE2__) && defined(__GNUC__) &&                               \
     (defined(__x86_64__) || defined(__i386__))
+#include "ptc/cpu.h"
 #include <immintrin.h>
 #define VORBO_VECTOR_WIDEN 1
 #endif
@@ -217,7 +218,7 @@ ptc_widener_t scalar_widener(int bytes_per_pixel) {
 
 ptc_widener_t ssse3_widener(int bytes_per_pixel) {
 #ifdef VORBO_VECTOR_WIDEN
-    if (!__builtin_cpu_supports("ssse3"))
+    if (!PTC_CPU_HAS("ssse3"))
         return nullptr;
     switch (bytes_per_pixel) {
     case 2:
