@@ -17,6 +17,21 @@ static GC ptc_window_gc;
 static XImage *ptc_ximage;
 static XShmSegmentInfo ptc_shm_segment;
 
+// Undoes, in reverse order, whatever the open has taken so far: the image,
+// the window, the display. The failure exit of the open, and the close.
+static void release() {
+    if (ptc_ximage) {
+        ptc_destroy_shared_image(ptc_ximage, ptc_shm_segment);
+        ptc_ximage = nullptr;
+    }
+    if (ptc_window) {
+        XDestroyWindow(ptc_display, ptc_window);
+        ptc_window = 0;
+    }
+    if (ptc_display)
+        ptc_close_display();
+}
+
 int ptc_open(const char *title, int width, int height) {
     if (!ptc_open_shared_memory_display())
         return 0;
@@ -56,17 +71,14 @@ int ptc_open(const char *title, int width, int height) {
     ptc_window_gc = DefaultGC(ptc_display, ptc_screen);
 
     ptc_ximage = ptc_create_shared_image(width, height, ptc_shm_segment);
-    if (!ptc_ximage)
-        goto destroy_window;
+    if (!ptc_ximage) {
+        release();
+        return 0;
+    }
 
     ptc_viewport_width = width;
     ptc_viewport_height = height;
     return 1;
-
-destroy_window:
-    XDestroyWindow(ptc_display, ptc_window);
-    ptc_close_display();
-    return 0;
 }
 
 int ptc_update(void *frame) {
@@ -82,7 +94,5 @@ int ptc_update(void *frame) {
 }
 
 void ptc_close() {
-    ptc_destroy_shared_image(ptc_ximage, ptc_shm_segment);
-    XDestroyWindow(ptc_display, ptc_window);
-    ptc_close_display();
+    release();
 }
