@@ -1,6 +1,7 @@
 // Exact pixel results of the 2D rasterizer: interpolator, span writers, lines, polygons, triangles.
 #include "demo/2d/demo_2d.h"
 #include "padded_frame.h"
+#include "tests/support/captured_output.h"
 
 #include <algorithm>
 #include <climits>
@@ -22,11 +23,7 @@ std::vector<int> values(int start, int end, int n, int count) {
     return out;
 }
 
-std::string stderr_of(const std::function<void()> &draw) {
-    testing::internal::CaptureStderr();
-    draw();
-    return testing::internal::GetCapturedStderr();
-}
+using vorbo_test::stderr_of;
 
 // The report names the module, the expression text and nothing else failed.
 void expect_one_check(const std::string &err, const std::string &text) {

@@ -2,6 +2,7 @@
 #include "demo/2d/demo_2d.h"
 #include "demo/2d/spans.h"
 #include "padded_frame.h"
+#include "tests/support/captured_output.h"
 
 #include <algorithm>
 #include <climits>
@@ -365,101 +366,104 @@ TEST_F(Random2d, LinesFromTheEndsOfIntMatchTheExactStepping) {
 #endif
 
 TEST_F(Random2d, ConvexPolygonsStayInTheirBox) {
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 2000; ++i) {
-        // Corners on an ellipse in angle order: convex, so monotone in y.
-        const int n = uniform(3, 9);
-        const double cx = uniform(81, 558), cy = uniform(81, 398);
-        const double rx = uniform(10, 80), ry = uniform(10, 80);
-        const std::vector<double> angles = ellipse_angles(n, i % 2 != 0);
-        demo::polygon2d_c poly;
-        poly.colour = 0x00c0ffeeu;
-        for (double a : angles)
-            poly.points.push_back({int(std::lround(cx + rx * std::cos(a))),
-                                   int(std::lround(cy + ry * std::sin(a))), 256});
-        int x0 = 640, x1 = -1, y0 = 480, y1 = -1;
-        for (const auto &p : poly.points) {
-            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
-            y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+    const std::string err = vorbo_test::stderr_of([&] {
+        for (int i = 0; i < 2000; ++i) {
+            // Corners on an ellipse in angle order: convex, so monotone in y.
+            const int n = uniform(3, 9);
+            const double cx = uniform(81, 558), cy = uniform(81, 398);
+            const double rx = uniform(10, 80), ry = uniform(10, 80);
+            const std::vector<double> angles = ellipse_angles(n, i % 2 != 0);
+            demo::polygon2d_c poly;
+            poly.colour = 0x00c0ffeeu;
+            for (double a : angles)
+                poly.points.push_back({int(std::lround(cx + rx * std::cos(a))),
+                                       int(std::lround(cy + ry * std::sin(a))), 256});
+            int x0 = 640, x1 = -1, y0 = 480, y1 = -1;
+            for (const auto &p : poly.points) {
+                x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
+                y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+            }
+            if (i % 4 < 2)
+                demo::drawpoly2d<bool>(poly);
+            else
+                demo::drawpoly2d<demo::shade_t>(poly);
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0 - 1; x <= x1; ++x)
+                    ASSERT_TRUE(at(x, y) == background || at(x, y) == poly.colour);
+            expect_within(x0 - 1, x1, y0, y1);
         }
-        if (i % 4 < 2)
-            demo::drawpoly2d<bool>(poly);
-        else
-            demo::drawpoly2d<demo::shade_t>(poly);
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0 - 1; x <= x1; ++x)
-                ASSERT_TRUE(at(x, y) == background || at(x, y) == poly.colour);
-        expect_within(x0 - 1, x1, y0, y1);
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    });
+    EXPECT_EQ(err, "");
     EXPECT_TRUE(guards_intact());
 }
 
 TEST_F(Random2d, TrianglesStayInTheirBox) {
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 3000; ++i) {
-        demo::triangle2d_s t;
-        t.colour = 0x00123456u;
-        for (auto &v : t.vertex)
-            v = {uniform(0, 640), uniform(0, 480), uniform(0, 256)};
-        int x0 = 640, x1 = 0, y0 = 480, y1 = 0;
-        for (const auto &v : t.vertex) {
-            x0 = std::min(x0, v.x), x1 = std::max(x1, v.x);
-            y0 = std::min(y0, v.y), y1 = std::max(y1, v.y);
+    // A Gouraud row reaching column 640 is reported: standard error is dropped.
+    vorbo_test::stderr_of([&] {
+        for (int i = 0; i < 3000; ++i) {
+            demo::triangle2d_s t;
+            t.colour = 0x00123456u;
+            for (auto &v : t.vertex)
+                v = {uniform(0, 640), uniform(0, 480), uniform(0, 256)};
+            int x0 = 640, x1 = 0, y0 = 480, y1 = 0;
+            for (const auto &v : t.vertex) {
+                x0 = std::min(x0, v.x), x1 = std::max(x1, v.x);
+                y0 = std::min(y0, v.y), y1 = std::max(y1, v.y);
+            }
+            if (i % 2)
+                demo::drawtriangle2d_flat(t);
+            else
+                demo::drawtriangle2d_gourad(t);
+            // The bottom row is never drawn; the Gouraud rows are half-open.
+            expect_within(x0, std::min(639, i % 2 ? x1 : x1 - 1), y0, y1 - 1);
         }
-        if (i % 2)
-            demo::drawtriangle2d_flat(t);
-        else
-            demo::drawtriangle2d_gourad(t);
-        // The bottom row is never drawn; the Gouraud rows are half-open.
-        expect_within(x0, std::min(639, i % 2 ? x1 : x1 - 1), y0, y1 - 1);
-    }
-    testing::internal::GetCapturedStderr(); // a Gouraud row reaching column 640 is reported
+    });
     EXPECT_TRUE(guards_intact());
 }
 
 TEST_F(Random2d, AnyInputStaysInTheFrame) {
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 6000; ++i) {
-        demo::polygon2d_c poly;
-        poly.colour = rng();
-        const int n = uniform(0, 8);
-        // Half the polygons are random points in the frame, mostly not monotone.
-        const bool framed = i % 2 == 0;
-        for (int k = 0; k < n; ++k)
-            poly.points.push_back({framed ? uniform(0, 639) : any_coordinate(640),
-                                   framed ? uniform(0, 479) : any_coordinate(480),
-                                   i % 3 ? uniform(-300, 600) : int(rng())});
-        switch (i % 5) {
-        case 0:
-            demo::drawpoly2d<bool>(poly);
-            break;
-        case 1:
-            demo::drawpoly2d<demo::shade_t>(poly);
-            break;
-        case 2:
-            demo::drawpoly2d_wireframe(poly);
-            break;
-        case 3:
-            if (n >= 3) {
-                demo::triangle2d_s t;
-                std::copy(poly.points.begin(), poly.points.begin() + 3, t.vertex);
-                t.colour = poly.colour;
-                demo::drawtriangle2d_flat(t);
-                demo::drawtriangle2d_gourad(t);
+    // What lies outside the frame is reported: standard error is dropped.
+    vorbo_test::stderr_of([&] {
+        for (int i = 0; i < 6000; ++i) {
+            demo::polygon2d_c poly;
+            poly.colour = rng();
+            const int n = uniform(0, 8);
+            // Half the polygons are random points in the frame, mostly not monotone.
+            const bool framed = i % 2 == 0;
+            for (int k = 0; k < n; ++k)
+                poly.points.push_back({framed ? uniform(0, 639) : any_coordinate(640),
+                                       framed ? uniform(0, 479) : any_coordinate(480),
+                                       i % 3 ? uniform(-300, 600) : int(rng())});
+            switch (i % 5) {
+            case 0:
+                demo::drawpoly2d<bool>(poly);
+                break;
+            case 1:
+                demo::drawpoly2d<demo::shade_t>(poly);
+                break;
+            case 2:
+                demo::drawpoly2d_wireframe(poly);
+                break;
+            case 3:
+                if (n >= 3) {
+                    demo::triangle2d_s t;
+                    std::copy(poly.points.begin(), poly.points.begin() + 3, t.vertex);
+                    t.colour = poly.colour;
+                    demo::drawtriangle2d_flat(t);
+                    demo::drawtriangle2d_gourad(t);
+                }
+                break;
+            default:
+                demo::drawline2d_val(any_coordinate(640), any_coordinate(480), any_coordinate(640),
+                                     any_coordinate(480), poly.colour);
+                demo::draw_poly_line_rgba8888<bool>(any_coordinate(480), any_coordinate(640),
+                                                    any_coordinate(640), false, false, poly.colour);
+                demo::draw_poly_line_rgba8888<demo::shade_t>(
+                    any_coordinate(480), any_coordinate(640), any_coordinate(640), int(rng()),
+                    int(rng()), poly.colour);
             }
-            break;
-        default:
-            demo::drawline2d_val(any_coordinate(640), any_coordinate(480), any_coordinate(640),
-                                 any_coordinate(480), poly.colour);
-            demo::draw_poly_line_rgba8888<bool>(any_coordinate(480), any_coordinate(640),
-                                                any_coordinate(640), false, false, poly.colour);
-            demo::draw_poly_line_rgba8888<demo::shade_t>(any_coordinate(480), any_coordinate(640),
-                                                         any_coordinate(640), int(rng()),
-                                                         int(rng()), poly.colour);
         }
-    }
-    testing::internal::GetCapturedStderr();
+    });
     EXPECT_TRUE(guards_intact());
 }
 
@@ -525,9 +529,7 @@ class PolygonsAgainstRowByRow : public Random2d {
             draw();
             return "";
         }
-        testing::internal::CaptureStderr();
-        draw();
-        return testing::internal::GetCapturedStderr();
+        return vorbo_test::stderr_of(draw);
     }
 };
 

@@ -37,12 +37,9 @@ std::string asset(const std::string &name) {
 }
 
 load_result load(demo::obj3d_c &obj, const std::string &path) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const bool ok = obj.load_obj(path);
-    std::string out = testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
-    return {ok, out, err};
+    bool ok = false;
+    vorbo_test::output said = vorbo_test::output_of([&] { ok = obj.load_obj(path); });
+    return {ok, said.out, said.err};
 }
 
 bool load_quietly(demo::obj3d_c &obj, const std::string &text) {

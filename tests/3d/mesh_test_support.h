@@ -4,6 +4,7 @@
 #include "demo/3d/demo_3d.h"
 #include "demo/check.h"
 #include "demo/demo.h"
+#include "tests/support/captured_output.h"
 #include "tests/support/guarded_frame.h"
 
 #include <gtest/gtest.h>
@@ -60,9 +61,7 @@ struct reports {
 };
 template <typename F> reports reported(F &&run) {
     const unsigned long before = demo::check_failure_count();
-    testing::internal::CaptureStderr();
-    run();
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = vorbo_test::stderr_of(run);
     return {err, demo::check_failure_count() - before};
 }
 

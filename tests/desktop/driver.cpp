@@ -8,36 +8,20 @@
 // and prints "closed". Escape or the window manager's close end it through
 // the quit hook instead ("escape", status 1).
 #include "ptc/ptc.h"
-#include "tests/support/known_frame.h"
+#include "tests/support/presenter_driver.h"
 
 #include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
 
-void ptc_cleanup_callback() {
-    std::puts("escape");
-    _exit(1);
-}
-
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fputs("usage: desktop-driver FRAME-FILE\n", stderr);
-        return 2;
-    }
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::vector<unsigned> frame =
+        vorbo_test::start_driver(argc, 1, "usage: desktop-driver FRAME-FILE\n");
+    vorbo_test::write_file(argv[1], frame.data(), frame.size() * sizeof(unsigned));
 
-    const int width = 640, height = 480;
-    std::vector<unsigned> frame = vorbo_test::known_frame(width, height);
-    if (FILE *file = std::fopen(argv[1], "wb")) {
-        std::fwrite(frame.data(), sizeof(unsigned), frame.size(), file);
-        std::fclose(file);
-    }
-
-    if (!ptc_open("Vorbo returns", width, height)) {
-        std::puts("open failed");
+    if (!vorbo_test::open_presenter("Vorbo returns"))
         return 1;
-    }
     for (int updates = 0;; ++updates) {
         ptc_update(frame.data());
         if (updates == 10)

@@ -1,18 +1,14 @@
 // The packed demo clock, the frame clear and the frame set-up.
 #include "demo/demo.h"
 #include "tests/support/guarded_frame.h"
+#include "tests/support/wall_clock.h"
 
 #include <gtest/gtest.h>
-#include <sys/time.h>
 #include <vector>
 
 namespace {
 
-std::time_t wall_seconds() {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    return now.tv_sec;
-}
+using vorbo_test::wall_seconds;
 
 unsigned seconds_field(unsigned t) {
     return t >> 20;

@@ -8,7 +8,7 @@
 // and prints "closed"; "hold" does the same once a line arrives on standard
 // input; "wait" goes on showing the frame until Escape (or 30 s, then "timeout").
 #include "ptc/ptc.h"
-#include "tests/support/known_frame.h"
+#include "tests/support/presenter_driver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,30 +19,17 @@
 
 namespace {
 
-const int width = 640, height = 480;
+const int width = vorbo_test::driver_width, height = vorbo_test::driver_height;
 
 } // namespace
 
-void ptc_cleanup_callback() {
-    std::puts("escape");
-    _exit(1);
-}
-
 int main(int argc, char **argv) {
-    if (argc != 4) {
-        std::fputs("usage: fullscreen-driver REFERENCE UPDATES close|hold|wait\n", stderr);
-        return 2;
-    }
-    // Unbuffered: the presenter splits the process, and a buffer would be copied.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::vector<unsigned> frame = vorbo_test::start_driver(
+        argc, 3, "usage: fullscreen-driver REFERENCE UPDATES close|hold|wait\n");
     bool wait = std::strcmp(argv[3], "wait") == 0;
 
-    std::vector<unsigned> frame = vorbo_test::known_frame(width, height);
-
-    if (!ptc_open("driver", width, height)) {
-        std::puts("open failed");
+    if (!vorbo_test::open_presenter("driver"))
         return 1;
-    }
     std::puts("open");
     uid_t real, effective, saved;
     if (getresuid(&real, &effective, &saved) == 0)
@@ -53,10 +40,7 @@ int main(int argc, char **argv) {
     for (int y = 0; y < height; ++y)
         ptc_convert(&frame[static_cast<size_t>(y) * width],
                     &reference[static_cast<size_t>(y) * width * 4], width);
-    if (FILE *file = std::fopen(argv[1], "wb")) {
-        std::fwrite(reference.data(), 1, reference.size(), file);
-        std::fclose(file);
-    }
+    vorbo_test::write_file(argv[1], reference.data(), reference.size());
 
     int updates = std::atoi(argv[2]);
     for (int i = 0; i < updates; ++i)

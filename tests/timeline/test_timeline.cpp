@@ -5,13 +5,13 @@
 #include "demo/image.h"
 #include "demo/timeline.h"
 #include "ptc/ptc.h"
+#include "tests/support/wall_clock.h"
 
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,11 +42,7 @@ void ptc_close() {
 
 namespace {
 
-std::time_t wall_seconds() {
-    timeval now;
-    gettimeofday(&now, nullptr);
-    return now.tv_sec;
-}
+using vorbo_test::wall_seconds;
 
 // Draws the frame of second s of the show by moving the clock's origin, and
 // returns do_frame's result. Retries if a wall-clock second passed meanwhile.
