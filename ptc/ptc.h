@@ -1,8 +1,18 @@
-// The presenter: shows the demo's 32-bit frame on an X display (one per process).
+// The presenter: shows the demo's 32-bit frame on a display (one per process).
 //
-// Two back-ends offer this interface, chosen when a program is built: a
-// fixed-size window through MIT-SHM images, or full screen through DGA.
-// The presenter prints nothing; every failure is a 0 result.
+// Four back-ends offer this interface; a program links one of them when it is
+// built (vorbo_add_program's BACKEND):
+//   ptc_window      a fixed-size window through MIT-SHM images (window.cpp)
+//   ptc_fullscreen  full screen straight into video memory through DGA, with a
+//                   VidMode switch (fullscreen.cpp)
+//   ptc_desktop     a window over the whole screen with the frame scaled up,
+//                   shown once per refresh (desktop.cpp, which chooses its own
+//                   back-end at open; more calls in desktop.h)
+//   ptc_none        no display at all, for programs that draw only into memory
+//                   (none.cpp)
+// The X back-ends share their core (x11_shared.h) and the converters
+// (convert.h). The presenter prints nothing; every failure is a 0 result,
+// with its reason in ptc_failure_reason.
 #pragma once
 
 #include "ptc/convert.h"
@@ -11,10 +21,13 @@
 int ptc_open(const char *title, int width, int height);
 
 // Converts and shows one frame (width x height pixels 0x00RRGGBB), then takes
-// at most one pending event. Returns 1. On Escape it calls ptc_cleanup_callback.
+// at most one pending event. Returns 1. When the viewer asked to quit it calls
+// ptc_cleanup_callback; if that returns, it closes and ends the process with
+// status 0.
 int ptc_update(void *frame);
 
-// Takes at most one pending event: 1 when it was an Escape key press, else 0.
+// Takes at most one pending event: 1 when the viewer asked to quit (an Escape
+// key press, or the window manager's close), else 0.
 int ptc_process_events();
 
 // Releases everything ptc_open acquired.
@@ -24,8 +37,8 @@ void ptc_close();
 // program to print after its own message ("" when no reason is known).
 const char *ptc_failure_reason();
 
-// Supplied by the program: called by ptc_update when the viewer pressed
-// Escape, before anything is released.
+// Supplied by the program: called by ptc_update when the viewer asked to quit,
+// before anything is released.
 void ptc_cleanup_callback();
 
 // The converter chosen at open.
