@@ -1,4 +1,5 @@
-// vorbo-desktop on X11: opens and closes the window, reads its events, and paces the show by the display.
+// vorbo-desktop on X11: opens and closes the window, reads its events, and paces the show by the
+// display.
 //
 // Nothing about the screen is changed: no video mode, no direct video, no
 // privilege. The window covers one monitor (desktop_x11_window.cpp) and the

@@ -32,8 +32,8 @@ struct ptc_x11_desktop_s {
     bool screen_saver_suspended; // the screen saver and DPMS are held off
     Cursor blank_cursor;
     bool cursor_hidden;
-    int randr_event_base; // RandR's first event number; 0 without RandR
-    bool randr_monitors;  // the server lists monitors (RandR 1.5)
+    int randr_event_base;   // RandR's first event number; 0 without RandR
+    bool randr_monitors;    // the server lists monitors (RandR 1.5)
     ptc_x11_rect_s monitor; // where the window goes: the primary monitor, else the first
     Atom wm_state, wm_state_fullscreen, bypass_compositor;
 
@@ -43,13 +43,13 @@ struct ptc_x11_desktop_s {
     bool obscured; // wholly covered by other windows
 
     // The frame in the window (desktop_x11_frame.cpp).
-    bool layout_stale;    // the window's size changed: lay the frame out before the next one
-    bool repaint_all;     // the window lost pixels (mapped, exposed, laid out): show all of the next
-    ptc_layout_s layout;  // the frame's scale and place in the window
-    XImage *image;        // the scaled frame, frame_width k x frame_height k display pixels
+    bool layout_stale;   // the window's size changed: lay the frame out before the next one
+    bool repaint_all;    // the window lost pixels (mapped, exposed, laid out): show all of the next
+    ptc_layout_s layout; // the frame's scale and place in the window
+    XImage *image;       // the scaled frame, frame_width k x frame_height k display pixels
     XShmSegmentInfo segment;
-    int image_scale;     // the k the image was made for
-    unsigned char *row;  // one converted source row, widened from (k > 1)
+    int image_scale;    // the k the image was made for
+    unsigned char *row; // one converted source row, widened from (k > 1)
     ptc_widener_t widen;
     std::vector<std::uint32_t> held; // the source frame the image holds, to see what changed
     bool held_valid;
@@ -61,7 +61,7 @@ struct ptc_x11_desktop_s {
     XID present_events;
     XserverRegion update_region; // the part of the pixmap a present copies
     unsigned serial;
-    int pending;              // presented, and not yet reported shown
+    int pending;               // presented, and not yet reported shown
     std::int64_t presented_ns; // when the last frame was presented (CLOCK_MONOTONIC)
     std::int64_t shown_ns;     // when the last frame reported shown was
     std::uint64_t shown_msc;   // and at which refresh of the display

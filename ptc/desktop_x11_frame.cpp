@@ -1,4 +1,5 @@
-// vorbo-desktop's X11 frame: laid out in the window, scaled, and presented at the display's refresh.
+// vorbo-desktop's X11 frame: laid out in the window, scaled, and presented at the display's
+// refresh.
 //
 // The frame is shown at the largest whole scale k that fits the window, each
 // frame pixel a k x k block, centred on black. Only what changed since the
@@ -45,8 +46,8 @@ void release_image() {
 }
 
 bool make_image(int k) {
-    ptc_x11.image = ptc_create_shared_image(ptc_x11.frame_width * k, ptc_x11.frame_height * k,
-                                            ptc_x11.segment);
+    ptc_x11.image =
+        ptc_create_shared_image(ptc_x11.frame_width * k, ptc_x11.frame_height * k, ptc_x11.segment);
     if (!ptc_x11.image)
         return false;
     ptc_x11.row = new unsigned char[static_cast<std::size_t>(ptc_x11.frame_width) * 4];
@@ -101,8 +102,8 @@ XRectangle convert_changes(const std::uint32_t *frame) {
         }
         char *destination = ptc_x11.image->data + static_cast<std::ptrdiff_t>(y) * k * pitch +
                             static_cast<std::ptrdiff_t>(x0) * k * ptc_output_pitch;
-        ptc_convert_scaled(source + x0, x1 - x0, 1, k, ptc_convert, ptc_x11.widen,
-                           ptc_output_pitch, ptc_x11.row, destination, pitch);
+        ptc_convert_scaled(source + x0, x1 - x0, 1, k, ptc_convert, ptc_x11.widen, ptc_output_pitch,
+                           ptc_x11.row, destination, pitch);
         std::memcpy(held + x0, source + x0, static_cast<std::size_t>(x1 - x0) * 4);
         left = std::min(left, x0);
         right = std::max(right, x1);
@@ -235,9 +236,9 @@ void ptc_x11_show(const void *frame) {
         return;
     }
     if (changed.width && !ptc_x11.pixmap_shared)
-        XShmPutImage(ptc_display, ptc_x11.pixmap, DefaultGC(ptc_display, ptc_screen),
-                     ptc_x11.image, changed.x, changed.y, changed.x, changed.y, changed.width,
-                     changed.height, False);
+        XShmPutImage(ptc_display, ptc_x11.pixmap, DefaultGC(ptc_display, ptc_screen), ptc_x11.image,
+                     changed.x, changed.y, changed.x, changed.y, changed.width, changed.height,
+                     False);
     // A frame like the one before is still presented (one pixel of it), so
     // that the show stays paced by the display.
     if (!changed.width)
@@ -246,8 +247,8 @@ void ptc_x11_show(const void *frame) {
     // Copied into the window at the next refresh, so the pixmap is free
     // again once the completion is reported.
     XPresentPixmap(ptc_display, ptc_x11.window, ptc_x11.pixmap, ++ptc_x11.serial, None,
-                   ptc_x11.update_region, at.x, at.y, None, None, None, PresentOptionCopy, 0, 0,
-                   0, nullptr, 0);
+                   ptc_x11.update_region, at.x, at.y, None, None, None, PresentOptionCopy, 0, 0, 0,
+                   nullptr, 0);
     ++ptc_x11.pending;
     ptc_x11.presented_ns = ptc_monotonic_ns();
 }

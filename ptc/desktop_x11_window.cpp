@@ -1,4 +1,5 @@
-// vorbo-desktop's X11 window: the monitor it covers, its properties, full screen or not, the saver held off.
+// vorbo-desktop's X11 window: the monitor it covers, its properties, full screen or not, the saver
+// held off.
 //
 // Where a window manager can make windows full screen, the window is made
 // 640 x 480 in the middle of the primary monitor and asks to be full screen
@@ -138,8 +139,8 @@ void describe_window(const char *title) {
         class_hint->res_class = const_cast<char *>("vorbo-desktop");
     }
     // Also the host's name (WM_CLIENT_MACHINE), which _NET_WM_PID is read with.
-    XSetWMProperties(ptc_display, ptc_x11.window, named ? &name : nullptr,
-                     named ? &name : nullptr, nullptr, 0, size, wm, class_hint);
+    XSetWMProperties(ptc_display, ptc_x11.window, named ? &name : nullptr, named ? &name : nullptr,
+                     nullptr, 0, size, wm, class_hint);
     if (named)
         XFree(name.value);
     XFree(size);
@@ -261,11 +262,11 @@ bool ptc_x11_make_window(const char *title) {
     attributes.override_redirect = ptc_x11.managed ? False : True;
     attributes.event_mask = KeyPressMask | KeyReleaseMask | StructureNotifyMask | ExposureMask |
                             VisibilityChangeMask | PropertyChangeMask;
-    ptc_x11.window = XCreateWindow(
-        ptc_display, ptc_root_window, place.x, place.y, place.width, place.height, 0, ptc_depth,
-        InputOutput, ptc_visual,
-        CWBackPixel | CWBorderPixel | CWBackingStore | CWOverrideRedirect | CWEventMask,
-        &attributes);
+    ptc_x11.window = XCreateWindow(ptc_display, ptc_root_window, place.x, place.y, place.width,
+                                   place.height, 0, ptc_depth, InputOutput, ptc_visual,
+                                   CWBackPixel | CWBorderPixel | CWBackingStore |
+                                       CWOverrideRedirect | CWEventMask,
+                                   &attributes);
     ptc_x11.width = place.width;
     ptc_x11.height = place.height;
     describe_window(title);
@@ -273,8 +274,7 @@ bool ptc_x11_make_window(const char *title) {
     // Full screen from the start: asked of the manager, else taken.
     ptc_x11.full_screen = true;
     if (ptc_x11.managed)
-        XChangeProperty(ptc_display, ptc_x11.window, ptc_x11.wm_state, XA_ATOM, 32,
-                        PropModeReplace,
+        XChangeProperty(ptc_display, ptc_x11.window, ptc_x11.wm_state, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<unsigned char *>(&ptc_x11.wm_state_fullscreen), 1);
     ask_compositor(true);
     ptc_x11.blank_cursor = blank_cursor();
@@ -294,12 +294,14 @@ bool ptc_x11_make_window(const char *title) {
         }
     }
 
-    // The show is watched, not typed at: no screen saver, no DPMS blanking.
+    // The show is watched, not typed at: no screen saver, no DPMS blanking
+    // (and a saver that is on already gives way to it).
     int event_base, error_base;
     if (XScreenSaverQueryExtension(ptc_display, &event_base, &error_base)) {
         XScreenSaverSuspend(ptc_display, True);
         ptc_x11.screen_saver_suspended = true;
     }
+    XResetScreenSaver(ptc_display);
     return true;
 }
 

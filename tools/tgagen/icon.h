@@ -1,4 +1,5 @@
-// The programs' icon for desktop menus, its PNG file, and the window icon compiled into vorbo-desktop.
+// The programs' icon for desktop menus, its PNG file, and the window icon compiled into
+// vorbo-desktop.
 #pragma once
 
 #include "canvas.h"
