@@ -1,4 +1,5 @@
 """vorbo-desktop on a screen of two monitors (Xorg, dummy driver): the monitor it covers, new modes, a window, the screen saver."""
+import contextlib
 import os
 import signal
 import struct
@@ -9,7 +10,7 @@ import time
 import unittest
 
 import vorbo_test
-from test_desktop import DRIVER, PROGRAM, Driver, WindowManager
+from test_desktop import Driver, WindowManager, geometry
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "fullscreen"))
 from xorg_dummy import XorgDummy  # noqa: E402
 
@@ -187,7 +188,7 @@ class Monitors(unittest.TestCase):
     def test_a_new_mode_lays_the_frame_out_again_within_a_second(self):
         for manager in (False, True):
             with self.subTest(manager=manager), TwoMonitors() as server, \
-                    (WindowManager(server) if manager else Nothing()), Driver(server) as driver:
+                    (WindowManager(server) if manager else contextlib.nullcontext()), Driver(server) as driver:
                 self.assertIsNone(await_frame(server, driver.frame, RIGHT_X + 320, 60, 2, within=5))
                 # Smaller: scale 1; taller: scale 3, filling the monitor.
                 for mode, x0, y0, k in (("1280x720", RIGHT_X + 320, 120, 1),
@@ -204,7 +205,7 @@ class Monitors(unittest.TestCase):
             await_prop(server, window, "_NET_WM_STATE", lambda v: "FULLSCREEN" not in v)
             await_prop(server, window, "_NET_FRAME_EXTENTS", lambda v: "= 0, 0, 0, 0" not in v
                        and "=" in v)
-            info = vorbo_test_geometry(server, window)
+            info = geometry(server, window)
             self.assertEqual((info["Width"], info["Height"]), ("640", "480"))
             x, y = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
             self.assertGreaterEqual(x, RIGHT_X)
@@ -214,19 +215,6 @@ class Monitors(unittest.TestCase):
             subprocess.run(["xdotool", "key", "F11"], env=server.env(), check=True)
             await_prop(server, window, "_NET_WM_STATE", lambda v: "FULLSCREEN" in v)
             self.assertIsNone(await_frame(server, driver.frame, RIGHT_X + 320, 60, 2, within=5))
-
-
-class Nothing:
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        pass
-
-
-def vorbo_test_geometry(server, window):
-    from test_desktop import geometry
-    return geometry(server, window)
 
 
 def await_frame_in_window(server, frame, x, y, within=5):
