@@ -2,6 +2,7 @@
 """Client CPU while presenting: vorbo-desktop (paced by X Present) against the unpaced vorbo-window.
 
     bench/present_cpu.py [--build DIR] [--seconds N] [--sizes 1920x1080 3840x2160]
+                         [--monitors 1 2] [--monitor-size 3840x2160]
 
 Runs each program with -nosound on an Xvfb screen of each size (depth 24)
 for the show's first N seconds (default 10), with the frame counter
@@ -11,6 +12,10 @@ share of one core the program took, and the frames it drew per second over
 demo seconds 1 to N - 1. vorbo-window shows the 640 x 480 frame in a window
 and draws as fast as the server takes frames; vorbo-desktop scales the frame
 to the screen and presents one per refresh (Xvfb's is 60 Hz).
+
+Run as root, it then plays vorbo-desktop on Xorg with the dummy driver
+with one monitor, and with two side by side (each --monitor-size, 60 Hz
+modes), where the window covers one of them.
 """
 import argparse
 import os
@@ -22,7 +27,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "fullscreen"))
 import vorbo_test  # noqa: E402
+from xorg_dummy import XorgDummy  # noqa: E402
 from present_fps import read_counts  # noqa: E402
 
 
@@ -48,11 +55,49 @@ def measure(build, program, server, seconds):
         return (usage.ru_utime + usage.ru_stime) / elapsed, frame_rate(counts, seconds - 1)
 
 
+class Monitors(XorgDummy):
+    """Xorg (dummy driver) with `count` outputs of width x height side by side, the first primary."""
+
+    def __init__(self, count, width, height):
+        super().__init__([])
+        self.count, self.width, self.height = count, width, height
+
+    def config(self):
+        # CVT timings at 60 Hz for any size: the horizontal total is width + 160 (reduced
+        # blanking), the vertical total height + 62.
+        htotal, vtotal = self.width + 160, self.height + 62
+        clock = htotal * vtotal * 60 / 1e6
+        mode = '  Modeline "bench" %.3f %d %d %d %d %d %d %d %d\n  Option "PreferredMode" "bench"\n' % (
+            clock, self.width, self.width + 48, self.width + 80, htotal,
+            self.height, self.height + 3, self.height + 8, vtotal)
+        sections = ["Section \"ServerFlags\"\n  Option \"AutoAddDevices\" \"false\"\n"
+                    "  Option \"AutoEnableDevices\" \"false\"\n  Option \"DontVTSwitch\" \"true\"\n"
+                    "EndSection\n",
+                    "Section \"Device\"\n  Identifier \"card\"\n  Driver \"dummy\"\n"
+                    "  VideoRam %d\n" % (self.count * self.width * self.height * 4 // 1024 + 4096)
+                    + "".join('  Option "Monitor-DUMMY%d" "m%d"\n' % (i, i) for i in range(self.count))
+                    + "EndSection\n"]
+        for i in range(self.count):
+            sections.append("Section \"Monitor\"\n  Identifier \"m%d\"\n  HorizSync 5.0-1000.0\n"
+                            "  VertRefresh 5.0-200.0\n%s" % (i, mode)
+                            + ('  Option "Enable" "true"\n  Option "RightOf" "m%d"\n' % (i - 1) if i
+                               else '  Option "Primary" "true"\n')
+                            + "EndSection\n")
+        sections.append("Section \"Screen\"\n  Identifier \"screen\"\n  Device \"card\"\n"
+                        "  Monitor \"m0\"\n  DefaultDepth 24\n  SubSection \"Display\"\n"
+                        "    Depth 24\n    Virtual %d %d\n  EndSubSection\nEndSection\n"
+                        % (self.count * self.width, self.height))
+        return "".join(sections)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=vorbo_test.BINARY_DIR)
     parser.add_argument("--seconds", type=int, default=10)
-    parser.add_argument("--sizes", nargs="+", default=["1920x1080", "3840x2160"])
+    parser.add_argument("--sizes", nargs="*", default=["1920x1080", "3840x2160"])
+    parser.add_argument("--monitors", nargs="*", type=int, default=[1, 2],
+                        help="monitor counts on Xorg's dummy driver (needs root; none to skip)")
+    parser.add_argument("--monitor-size", default="3840x2160")
     opts = parser.parse_args()
     build = os.path.abspath(opts.build)
     print("| screen | program | CPU (share of one core) | frames drawn per second |")
@@ -63,6 +108,13 @@ def main():
             with vorbo_test.Xvfb(depth=24, width=width, height=height) as server:
                 cpu, fps = measure(build, program, server, opts.seconds)
             print("| %s | %s | %.2f | %.0f |" % (size, program, cpu, fps))
+    if os.geteuid() != 0:
+        return
+    width, height = (int(n) for n in opts.monitor_size.split("x"))
+    for count in opts.monitors:
+        with Monitors(count, width, height) as server:
+            cpu, fps = measure(build, "vorbo-desktop", server, opts.seconds)
+        print("| %d × %s (Xorg) | vorbo-desktop | %.2f | %.0f |" % (count, opts.monitor_size, cpu, fps))
 
 
 if __name__ == "__main__":

@@ -19,8 +19,10 @@ esac
 packages=(
   # toolchain
   build-essential cmake g++ clang clang-format libclang-rt-14-dev pkg-config
-  # X11 and its extensions (windowed and full-screen presenters)
+  # X11 and its extensions (windowed and full-screen presenters; the desktop one's monitors,
+  # presented regions and screen saver)
   libx11-dev libxext-dev libxxf86dga-dev libxxf86vm-dev libxpresent-dev
+  libxrandr-dev libxfixes-dev libxss-dev
   # soundtrack: module decoding and audio output
   libopenmpt-dev libsdl2-dev openmpt123 sox
   # picture generator: text set with FreeType in a DejaVu face
@@ -30,7 +32,8 @@ packages=(
   # the OBJ-loading benchmark's peer (a header built into vorbo-bench only)
   libtinyobjloader-dev
   # X servers and desktop tools the tests drive
-  xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils xdotool imagemagick
+  xvfb xserver-xorg-core xserver-xorg-video-dummy x11-apps x11-utils x11-xserver-utils xdotool
+  imagemagick
   # a real window manager and a Wayland compositor with Xwayland (the desktop program's tests)
   openbox wmctrl weston xwayland
   # full-screen tests: a failing setuid (strace), a faster clock for the -nogfx runs (libfaketime)
@@ -49,6 +52,7 @@ packages=(
 i386_packages=(
   g++-multilib
   libx11-dev:i386 libxext-dev:i386 libxxf86dga-dev:i386 libxxf86vm-dev:i386 libxpresent-dev:i386
+  libxrandr-dev:i386 libxfixes-dev:i386 libxss-dev:i386
   libopenmpt-dev:i386 libsdl2-dev:i386
   libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386 libpixman-1-dev:i386 libpng-dev:i386
   libfaketime:i386

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 int main(int argc, char **argv) {
     if (argc == 5 && std::strcmp(argv[1], "--icon") == 0) {
@@ -20,9 +21,27 @@ int main(int argc, char **argv) {
         }
         return 0;
     }
+    if (argc >= 5 && std::strcmp(argv[1], "--icon-cardinals") == 0) {
+        tgagen::Fonts fonts(argv[3]);
+        std::vector<tgagen::Icon> icons;
+        for (int i = 4; i < argc; i++) {
+            const int size = std::atoi(argv[i]);
+            if (size < 16 || size > 256) {
+                std::fprintf(stderr, "tgagen: window icon size %s is not 16 to 256\n", argv[i]);
+                return 1;
+            }
+            icons.push_back(tgagen::picture_icon(fonts, size));
+        }
+        if (!tgagen::write_cardinals(icons, argv[2])) {
+            std::perror(argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: tgagen OUTPUT-DIRECTORY FONT-DIRECTORY [PICTURE...]\n"
-                             "       tgagen --icon FILE.png FONT-DIRECTORY SIZE\n");
+                             "       tgagen --icon FILE.png FONT-DIRECTORY SIZE\n"
+                             "       tgagen --icon-cardinals FILE.h FONT-DIRECTORY SIZE...\n");
         return 2;
     }
     const std::string out = argv[1];
