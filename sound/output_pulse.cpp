@@ -3,15 +3,20 @@
 // A playback stream on a threaded main loop: the server asks for samples and
 // the loop's thread pulls them from the player. The buffer on the server side
 // is large (about 200 ms), so that a busy machine does not starve the sink;
-// the sample heard is the stream's own playback time as the server reports it
-// (the read index, less the sink's latency, interpolated between reports), so
+// the sample heard is the stream's read index less the sink's latency, as the
+// server's timing reports give them, carried on by the clock between reports
+// (which come every 100 ms or so), so
 // the buffer's length, a sink that wakes from sleep and a slow start all
-// count.
+// count. The libpulse interpolation of the stream's time (pa_stream_get_time)
+// is not used: it runs on while a waking sink has played nothing of the
+// stream yet, and then stands still for a while to make up; the read index
+// and the sink's latency from the same report do not.
 #include "sound/output.h"
 
 #include <pulse/pulseaudio.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <ctime>
 
 namespace sound {
 
@@ -143,18 +148,27 @@ void pulse_output::on_write(pa_stream *stream, std::size_t bytes, void *self_poi
 }
 
 bool pulse_output::heard(std::int64_t when_ns, double &sample) {
-    pa_usec_t played_us = 0;
-    if (!stream_ || pa_stream_get_time(stream_, &played_us) < 0)
+    const pa_timing_info *timing = stream_ ? pa_stream_get_timing_info(stream_) : nullptr;
+    if (!timing)
         return false;
-    const std::int64_t now = monotonic_ns();
-    // The time read is the sample leaving the sink now; while the stream
-    // plays it moves on with the clock, and while it waits (for its buffer to
-    // fill, for a sink to wake) it stands.
-    const pa_timing_info *timing = pa_stream_get_timing_info(stream_);
-    const bool moving = timing && timing->playing && !pa_stream_is_corked(stream_);
-    sample = static_cast<double>(played_us) * music_.rate() / 1e6;
-    if (moving)
-        sample += static_cast<double>(when_ns - now) * music_.rate() / 1e9;
+    // The server's report, as it stood at its timestamp (the wall clock's):
+    // the sink had taken the stream up to the read index and would play what
+    // it held in sink_usec. So the sample heard then was the read index less
+    // that, and from then on the sink plays on with the clock; while the
+    // stream stands (waiting for data, or for a sink to wake) the sink still
+    // plays out what it holds, up to the read index and no further.
+    timespec wall;
+    clock_gettime(CLOCK_REALTIME, &wall);
+    const double since_report =
+        static_cast<double>(wall.tv_sec - timing->timestamp.tv_sec) +
+        static_cast<double>(wall.tv_nsec / 1000 - timing->timestamp.tv_usec) / 1e6 +
+        static_cast<double>(when_ns - monotonic_ns()) / 1e9;
+    const double rate = music_.rate();
+    const double taken = static_cast<double>(timing->read_index) / 4;
+    sample = taken + (since_report - static_cast<double>(timing->sink_usec) / 1e6) * rate;
+    if (!timing->playing || pa_stream_is_corked(stream_) == 1)
+        sample = std::min(sample, taken);
+    sample = std::max(sample, 0.0);
     return true;
 }
 
