@@ -1,6 +1,7 @@
 // Program entry: banner, switches, soundtrack, graphics set-up, frame loop, shutdown; the quit
 // hook.
 #include "demo/demo.h"
+#include "demo/media.h"
 #include "ptc/ptc.h"
 #include "sound/fmod.h"
 
@@ -30,7 +31,6 @@ int main(int argc, char **argv) {
         }
     }
 
-    const char *const soundtrack = "data/test.xm";
     FMUSIC_MODULE *song = nullptr;
     if (!demo::nosound) {
         if (!FSOUND_Init(44100, 32, 2)) {
@@ -39,10 +39,10 @@ int main(int argc, char **argv) {
                          FSOUND_GetErrorText());
             std::exit(1);
         }
-        song = FMUSIC_LoadSong(soundtrack);
+        song = FMUSIC_LoadSong(demo::soundtrack_file);
         if (!song) {
             std::fputs("Sound load error\n", stderr);
-            std::fprintf(stderr, "%s: %s\n", soundtrack, FSOUND_GetErrorText());
+            std::fprintf(stderr, "%s: %s\n", demo::soundtrack_file, FSOUND_GetErrorText());
             std::exit(1);
         }
         if (!FMUSIC_PlaySong(song)) {

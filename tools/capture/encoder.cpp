@@ -70,7 +70,31 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
     // Every failure is reported once, in this program's own one-line message.
     av_log_set_level(AV_LOG_QUIET);
 
-    const AVOutputFormat *container = av_guess_format(nullptr, final_name.c_str(), nullptr);
+    const AVOutputFormat *container = nullptr;
+    const AVCodec *video_codec = nullptr;
+    const AVCodec *audio_codec = nullptr;
+    if (!choose_container(video, container, error) ||
+        !choose_codecs(container, video, video_codec, audio_codec, error))
+        return false;
+
+    int code = avformat_alloc_output_context2(&format_, container, nullptr, write_name.c_str());
+    if (code < 0)
+        return fail("cannot set up the container", code, error);
+    // No creation time, no library version strings, no random ids: the same
+    // input gives the same bytes.
+    format_->flags |= AVFMT_FLAG_BITEXACT;
+    if (!title.empty())
+        av_dict_set(&format_->metadata, "title", title.c_str(), 0);
+    const bool global_header = container->flags & AVFMT_GLOBALHEADER;
+
+    return open_video(video_codec, video, fps, global_header, error) &&
+           open_audio(audio_codec, video, global_header, error) && add_streams(error) &&
+           allocate_frames(error) && open_file(container, write_name, error);
+}
+
+bool encoder::choose_container(codec video, const AVOutputFormat *&container,
+                               std::string &error) const {
+    container = av_guess_format(nullptr, name_.c_str(), nullptr);
     if (!container)
         container = av_guess_format(video == codec::ffv1 ? "matroska" : "mp4", nullptr, nullptr);
     if (!container)
@@ -79,9 +103,12 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
     if (container->flags & AVFMT_NOFILE)
         return fail(std::string("cannot hold a video with sound (") + container->name + ")", 0,
                     error);
+    return true;
+}
 
-    const AVCodec *video_codec = nullptr;
-    const AVCodec *audio_codec = nullptr;
+bool encoder::choose_codecs(const AVOutputFormat *container, codec video,
+                            const AVCodec *&video_codec, const AVCodec *&audio_codec,
+                            std::string &error) const {
     if (video == codec::ffv1) {
         video_codec = avcodec_find_encoder(AV_CODEC_ID_FFV1);
         audio_codec = avcodec_find_encoder(AV_CODEC_ID_FLAC);
@@ -99,18 +126,11 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
                             avcodec_get_name(used->id) +
                             (used == video_codec ? " video" : " sound"),
                         0, error);
+    return true;
+}
 
-    int code = avformat_alloc_output_context2(&format_, container, nullptr, write_name.c_str());
-    if (code < 0)
-        return fail("cannot set up the container", code, error);
-    // No creation time, no library version strings, no random ids: the same
-    // input gives the same bytes.
-    format_->flags |= AVFMT_FLAG_BITEXACT;
-    if (!title.empty())
-        av_dict_set(&format_->metadata, "title", title.c_str(), 0);
-    const bool global_header = container->flags & AVFMT_GLOBALHEADER;
-
-    // Video.
+bool encoder::open_video(const AVCodec *video_codec, codec video, int fps, bool global_header,
+                         std::string &error) {
     video_ = avcodec_alloc_context3(video_codec);
     if (!video_)
         return fail("out of memory", AVERROR(ENOMEM), error);
@@ -147,12 +167,15 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
             video_->global_quality = FF_QP2LAMBDA * 3;
         }
     }
-    code = avcodec_open2(video_, video_codec, &video_options);
+    const int code = avcodec_open2(video_, video_codec, &video_options);
     av_dict_free(&video_options);
     if (code < 0)
         return fail(std::string("cannot start the ") + video_codec->name + " encoder", code, error);
+    return true;
+}
 
-    // Sound.
+bool encoder::open_audio(const AVCodec *audio_codec, codec video, bool global_header,
+                         std::string &error) {
     audio_ = avcodec_alloc_context3(audio_codec);
     if (!audio_)
         return fail("out of memory", AVERROR(ENOMEM), error);
@@ -169,10 +192,13 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
         audio_->sample_fmt = AV_SAMPLE_FMT_FLTP;
         audio_->bit_rate = 192000;
     }
-    code = avcodec_open2(audio_, audio_codec, nullptr);
+    const int code = avcodec_open2(audio_, audio_codec, nullptr);
     if (code < 0)
         return fail(std::string("cannot start the ") + audio_codec->name + " encoder", code, error);
+    return true;
+}
 
+bool encoder::add_streams(std::string &error) {
     video_stream_ = avformat_new_stream(format_, nullptr);
     audio_stream_ = avformat_new_stream(format_, nullptr);
     if (!video_stream_ || !audio_stream_)
@@ -180,10 +206,14 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
     video_stream_->time_base = video_->time_base;
     video_stream_->avg_frame_rate = video_->framerate;
     audio_stream_->time_base = audio_->time_base;
+    int code;
     if ((code = avcodec_parameters_from_context(video_stream_->codecpar, video_)) < 0 ||
         (code = avcodec_parameters_from_context(audio_stream_->codecpar, audio_)) < 0)
         return fail("cannot describe the streams", code, error);
+    return true;
+}
 
+bool encoder::allocate_frames(std::string &error) {
     picture_ = av_frame_alloc();
     samples_ = av_frame_alloc();
     packet_ = av_packet_alloc();
@@ -195,6 +225,7 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
     samples_->format = audio_->sample_fmt;
     samples_->nb_samples = audio_frame_samples();
     samples_->sample_rate = sample_rate;
+    int code;
     if ((code = av_channel_layout_copy(&samples_->ch_layout, &audio_->ch_layout)) < 0 ||
         (code = av_frame_get_buffer(picture_, 0)) < 0 ||
         (code = av_frame_get_buffer(samples_, 0)) < 0)
@@ -208,10 +239,14 @@ bool encoder::open(const std::string &final_name, const std::string &write_name,
         if (!scaler_)
             return fail("cannot set up the colour conversion", 0, error);
     }
+    return true;
+}
 
-    code = avio_open(&format_->pb, write_name.c_str(), AVIO_FLAG_WRITE);
+bool encoder::open_file(const AVOutputFormat *container, const std::string &write_name,
+                        std::string &error) {
+    int code = avio_open(&format_->pb, write_name.c_str(), AVIO_FLAG_WRITE);
     if (code < 0) {
-        error = "vorbo-capture: cannot write " + final_name + ": " + av_message(code);
+        error = "vorbo-capture: cannot write " + name_ + ": " + av_message(code);
         return false;
     }
     file_open_ = true;

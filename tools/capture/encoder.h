@@ -5,9 +5,11 @@
 
 #include <string>
 
+struct AVCodec;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
+struct AVOutputFormat;
 struct AVPacket;
 struct AVStream;
 struct SwsContext;
@@ -49,6 +51,19 @@ class encoder {
     bool finish(std::string &error);
 
   private:
+    // The steps of open, in order; each reports its failure as fail does.
+    bool choose_container(codec video, const AVOutputFormat *&container, std::string &error) const;
+    bool choose_codecs(const AVOutputFormat *container, codec video, const AVCodec *&video_codec,
+                       const AVCodec *&audio_codec, std::string &error) const;
+    bool open_video(const AVCodec *video_codec, codec video, int fps, bool global_header,
+                    std::string &error);
+    bool open_audio(const AVCodec *audio_codec, codec video, bool global_header,
+                    std::string &error);
+    bool add_streams(std::string &error);
+    bool allocate_frames(std::string &error); // and the scaler into the video's format
+    bool open_file(const AVOutputFormat *container, const std::string &write_name,
+                   std::string &error);
+
     bool encode(AVCodecContext *context, AVStream *stream, AVFrame *frame, std::string &error);
     bool fail(const std::string &what, int code, std::string &error) const;
 

@@ -1,11 +1,9 @@
-// The driver's shared state: the frame buffer and its clear, the switches' flags, the title, the
-// clock.
-#include "demo/demo.h"
+// The frame buffer and its row table, and the clear that starts every frame.
+#include "demo/frame_buffer.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cwchar>
-#include <sys/time.h>
 
 namespace demo {
 
@@ -13,22 +11,6 @@ unsigned *frame = nullptr;
 unsigned **frame_lines = nullptr;
 int xres = 0;
 int yres = 0;
-std::time_t starttime = 0;
-bool nogfx = false;
-bool nosound = false;
-std::string demoname = "Vorbo returns";
-unsigned (*time_source)() = nullptr;
-
-unsigned time() {
-    if (time_source)
-        return time_source();
-    timeval now;
-    gettimeofday(&now, nullptr);
-    // Unsigned arithmetic: a clock set back before starttime wraps the
-    // seconds field (one second before reads as 4095).
-    unsigned seconds = static_cast<unsigned>(now.tv_sec) - static_cast<unsigned>(starttime);
-    return (seconds << 20) | static_cast<unsigned>(now.tv_usec);
-}
 
 void clear(unsigned value) {
 #if WCHAR_MAX == 0x7fffffff || WCHAR_MAX == 0xffffffffu
