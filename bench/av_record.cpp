@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <sched.h>
 #include <cstdio>
 #include <unistd.h>
 
@@ -34,6 +35,7 @@ struct recorder {
     std::FILE *pcm = nullptr;
     std::FILE *times = nullptr;
     long long frames = 0;
+    bool raised = false;
 };
 
 void on_state(pa_context *, void *r) {
@@ -45,6 +47,13 @@ void on_stream_state(pa_stream *, void *r) {
 
 void on_read(pa_stream *stream, std::size_t, void *self) {
     auto *r = static_cast<recorder *>(self);
+    if (!r->raised) {
+        // Read as promptly as the sound server's own threads, where permitted.
+        r->raised = true;
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 4;
+        sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
+    }
     const void *data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_readable_size(stream) > 0) {

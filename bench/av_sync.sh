@@ -72,7 +72,7 @@ unset SDL_AUDIODRIVER
 
 modules=(--load=module-native-protocol-unix --load="module-null-sink sink_name=vorbo rate=44100 channels=2")
 if [ $asleep -eq 1 ]; then modules+=(--load="module-suspend-on-idle timeout=1"); fi
-pulseaudio --daemonize=no --exit-idle-time=-1 -n --disable-shm=no --log-target=file:"$work/pulse.log" \
+pulseaudio --daemonize=no --exit-idle-time=-1 -n --realtime=yes --high-priority=yes --log-target=file:"$work/pulse.log" \
   "${modules[@]}" 2>/dev/null &
 pids+=($!)
 wait_for 10 pactl info

@@ -2,7 +2,7 @@
 //
 // A playback stream on a threaded main loop: the server asks for samples and
 // the loop's thread pulls them from the player. The buffer on the server side
-// is large (about 200 ms), so that a busy machine does not starve the sink;
+// is large (about 250 ms asked, of which the server keeps about 150 ms on its side), so that a busy machine does not starve the sink;
 // the sample heard is the stream's read index less the sink's latency, as the
 // server's timing reports give them, carried on by the clock between reports
 // (which come every 100 ms or so), so
@@ -24,7 +24,7 @@ namespace {
 
 // What the server keeps buffered for the stream, and the least it asks for
 // at a time.
-constexpr pa_usec_t target_latency_us = 200000;
+constexpr pa_usec_t target_latency_us = 250000;
 constexpr pa_usec_t request_us = 20000;
 
 class pulse_output final : public output {
