@@ -6,13 +6,12 @@
 // The music's cut at second c is the module's sample at c seconds as
 // libopenmpt renders it (the sections are written to begin there): it is
 // found in the recording by matching 100 ms of the render around it, sample
-// for sample, and its moment is the recording's timing there (the median of
-// the reads within half a second). The picture's cut is the middle of the two
-// grabs around the scene's first showing. Offset = music - picture: positive
-// when the music turns late. Then: stretches of digital silence inside the
-// music that the module does not have (dropouts), and the ending: the level
-// of the last 300 ms before the sound stops against the show's mean level,
-// and the peak of its last 2 ms (a sound cut mid-wave clicks at full level).
+// for sample, and its moment is when the recorder's reads around it say the
+// sink rendered it, plus the sink's latency as the server reports it. The picture's cut is the
+// middle of the two grabs around the scene's first showing. Offset = music - picture: positive when
+// the music turns late. Then: stretches of digital silence inside the music that the module does
+// not have (dropouts), and the ending: the level of the last 300 ms before the sound stops against
+// the show's mean level, and the peak of its last 2 ms (a sound cut mid-wave clicks at full level).
 #include "bench/av_sync.h"
 
 #include <libopenmpt/libopenmpt.h>
@@ -64,25 +63,33 @@ std::vector<std::int16_t> render_module(const char *path, int seconds) {
 }
 
 struct read_time {
-    long long frames; // recorded so far
-    std::int64_t ns;  // when the read returned
+    long long frames;       // recorded so far
+    std::int64_t ns;        // when the read returned
+    long long sink_latency; // microseconds the sink plays its samples after rendering them
 };
 
 // The moment recording frame s left the sink. A read returns a little after
 // its last frame was rendered, never before: the earliest of the reads within
-// half a second, carried to s at the sink's rate, is the closest estimate;
-// the median's distance from it is the recorder's own scatter there.
+// half a second, carried to s at the sink's rate, is the closest estimate of
+// when it was rendered; the median's distance from it is the recorder's own
+// scatter there. The sink plays it its reported latency later.
 bool moment_of(const std::vector<read_time> &reads, double s, double &ns, double &spread) {
-    std::vector<double> estimates;
+    std::vector<double> estimates, latencies;
     for (const read_time &r : reads)
-        if (std::fabs(static_cast<double>(r.frames) - s) < rate / 2.0)
+        if (std::fabs(static_cast<double>(r.frames) - s) < rate / 2.0) {
             estimates.push_back(static_cast<double>(r.ns) -
                                 (static_cast<double>(r.frames) - s) * 1e9 / rate);
+            if (r.sink_latency >= 0)
+                latencies.push_back(static_cast<double>(r.sink_latency) * 1e3);
+        }
     if (estimates.empty())
         return false;
     std::sort(estimates.begin(), estimates.end());
-    ns = estimates.front();
+    std::sort(latencies.begin(), latencies.end());
+    ns = estimates.front() + (latencies.empty() ? 0.0 : latencies[latencies.size() / 2]);
     spread = estimates[estimates.size() / 2] - estimates.front();
+    if (!latencies.empty())
+        spread += latencies[latencies.size() * 9 / 10] - latencies[latencies.size() / 10];
     return true;
 }
 
@@ -133,9 +140,9 @@ int offsets(int argc, char **argv) {
     std::vector<read_time> reads;
     {
         std::ifstream f(argv[1]);
-        long long frames, ns;
-        while (f >> frames >> ns)
-            reads.push_back({frames, ns});
+        long long frames, ns, latency;
+        while (f >> frames >> ns >> latency)
+            reads.push_back({frames, ns, latency});
     }
     std::map<int, std::int64_t> shown, before;
     std::int64_t longest_grab_gap = 0;

@@ -5,7 +5,8 @@
 //
 // Records SOURCE (a sink's monitor) as 16-bit stereo at 44.1 kHz into
 // PCM_FILE until SIGTERM or SIGINT. After every read it writes a line to
-// TIMES_FILE: the frames recorded so far and CLOCK_MONOTONIC in nanoseconds.
+// TIMES_FILE: the frames recorded so far, CLOCK_MONOTONIC in nanoseconds, and
+// the sink's latency as last reported (microseconds; -1 before a report).
 // The stream asks for small fragments (2 ms), which also makes the sink
 // render in blocks that small, and does not keep the sink awake, so that a
 // sink left to sleep does sleep.
@@ -15,8 +16,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <sched.h>
 #include <cstdio>
+#include <sched.h>
 #include <unistd.h>
 
 namespace av_sync {
@@ -75,7 +76,12 @@ void on_read(pa_stream *stream, std::size_t, void *self) {
         r->frames += static_cast<long long>(bytes / 4);
         pa_stream_drop(stream);
     }
-    std::fprintf(r->times, "%lld %lld\n", r->frames, static_cast<long long>(now_ns()));
+    // A monitor gets each sample when the sink renders it, which is the
+    // sink's latency before the sink plays it: the server's report of that
+    // latency goes with every line.
+    const pa_timing_info *timing = pa_stream_get_timing_info(stream);
+    std::fprintf(r->times, "%lld %lld %lld\n", r->frames, static_cast<long long>(now_ns()),
+                 timing ? static_cast<long long>(timing->sink_usec) : -1LL);
 }
 
 } // namespace

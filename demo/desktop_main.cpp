@@ -102,6 +102,24 @@ void take_commands(demo::show_clock &clock) {
     }
 }
 
+// The display's refresh period, from the times of the refreshes the frames
+// are shown at (frames that miss a refresh show two periods apart, and are
+// not counted).
+class refresh_period {
+  public:
+    std::int64_t after(std::int64_t shown_ns) {
+        const std::int64_t gap = shown_ns - last_ns_;
+        last_ns_ = shown_ns;
+        if (gap > 0 && gap < 100000000 && (!period_ns_ || gap < period_ns_ * 3 / 2))
+            period_ns_ = period_ns_ ? (7 * period_ns_ + gap) / 8 : gap;
+        return period_ns_;
+    }
+
+  private:
+    std::int64_t last_ns_ = 0;
+    std::int64_t period_ns_ = 0;
+};
+
 // A display refresh's worth, for pacing where there is no display (-nogfx)
 // and for waiting while the last frame stays up.
 constexpr std::int64_t frame_period_ns = 1000000000 / 60;
@@ -148,6 +166,7 @@ int main(int argc, char **argv) {
 
     demo::time_source = read_frame_time;
     std::int64_t next_tick = monotonic_ns();
+    refresh_period refresh;
     for (;;) {
         bool wanted = true;
         if (demo::nogfx) {
@@ -157,10 +176,13 @@ int main(int argc, char **argv) {
             wanted = ptc_wait_for_frame(100);
             take_commands(clock);
         }
-        // Drawn for the moment it will be seen: the display's next refresh
-        // where the presenter knows it, else now.
+        // Drawn for the moment it will be seen: the middle of its time on
+        // screen, from the display's next refresh to the one after, where the
+        // presenter knows them (a cut then shows within half a refresh of the
+        // music's turn, either side); else now.
         const std::int64_t seen = wanted && !demo::nogfx ? ptc_next_frame_time() : 0;
-        const double seconds = clock.seconds_at(seen ? seen : monotonic_ns());
+        const double seconds =
+            clock.seconds_at(seen ? seen + refresh.after(seen) / 2 : monotonic_ns());
         if (seconds >= demo::show_end_seconds)
             break;
         if (seconds >= demo::show_seconds) {
