@@ -187,7 +187,7 @@ int offsets(int argc, char **argv) {
     std::vector<std::pair<long long, long long>> aligned; // (recording frame, shift) from each cut
     for (int cut : cuts) {
         const long long at = static_cast<long long>(cut) * rate;
-        const long long found = find_in_recording(recording, music, at, at + shift, 2 * rate);
+        const long long found = find_in_recording(recording, music, at, at + shift, 6 * rate);
         double music_ns = 0, spread = 0;
         if (found < 0 || !moment_of(reads, static_cast<double>(found), music_ns, spread) ||
             !shown.count(cut)) {
