@@ -21,6 +21,9 @@ packages=(
   build-essential cmake g++ clang clang-format libclang-rt-14-dev pkg-config
   # X11 and its extensions (windowed and full-screen presenters)
   libx11-dev libxext-dev libxxf86dga-dev libxxf86vm-dev libxpresent-dev
+  # Wayland (the desktop program's native client): the client library, wayland-scanner, the
+  # protocol descriptions, and keymaps
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
   # soundtrack: module decoding and audio output
   libopenmpt-dev libsdl2-dev openmpt123 sox
   # picture generator: text set with FreeType in a DejaVu face
@@ -49,6 +52,7 @@ packages=(
 i386_packages=(
   g++-multilib
   libx11-dev:i386 libxext-dev:i386 libxxf86dga-dev:i386 libxxf86vm-dev:i386 libxpresent-dev:i386
+  libwayland-dev:i386 libxkbcommon-dev:i386
   libopenmpt-dev:i386 libsdl2-dev:i386
   libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386 libpixman-1-dev:i386 libpng-dev:i386
   libfaketime:i386
