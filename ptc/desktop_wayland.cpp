@@ -230,6 +230,7 @@ void release() {
         wl_callback_destroy(w.frame_callback);
     for (auto &buffer : w.buffers)
         ptc_wayland_destroy_buffer(buffer);
+    delete[] w.last_frame;
     delete[] w.row;
     ptc_wayland_destroy_surface();
     ptc_wayland_release_input();
@@ -296,6 +297,7 @@ int open_wayland(const char *title, int width, int height) {
     ptc_convert = ptc_request_converter(32, 0xFF0000, 0x00FF00, 0x0000FF);
     w.widen = ptc_request_widener(4);
     w.row = new unsigned char[static_cast<std::size_t>(width) * 4];
+    w.last_frame = new std::uint32_t[static_cast<std::size_t>(width) * height];
 
     ptc_wayland_make_surface(title);
     if (!pump(deadline, [] { return ptc_wl.configured; }) || !w.configured)
@@ -322,13 +324,54 @@ void convert_opaque(void *source, void *destination, int count) {
         pixel[i] |= 0xFF000000u;
 }
 
+// Asks for the next frame callback, and for feedback on when this commit is seen.
+void ask_for_next_frame() {
+    ptc_wayland &w = ptc_wl;
+    w.frame_callback = wl_surface_frame(w.surface);
+    wl_callback_add_listener(w.frame_callback, &frame_listener, nullptr);
+    if (w.presentation) {
+        for (auto &slot : w.feedbacks) {
+            if (slot)
+                continue;
+            slot = wp_presentation_feedback(w.presentation, w.surface);
+            wp_presentation_feedback_add_listener(slot, &feedback_listener, nullptr);
+            break;
+        }
+    }
+}
+
 // Puts the frame into a free buffer at the layout in force and commits it,
-// asking for the next frame callback and for feedback on its presentation.
-// A frame for which no buffer comes free in time is dropped.
+// with the next frame callback and presentation feedback. Only the rows that
+// differ from what that buffer holds are converted, and only the band of rows
+// that differ from the frame committed last is damaged: a still picture with
+// a moving dot costs a few rows a frame, a frame like the last one nothing
+// but the commit. A frame for which no buffer comes free in time is dropped.
 void present(void *frame) {
     ptc_wayland &w = ptc_wl;
-    if (w.relayout)
+    if (w.relayout) {
         ptc_wayland_lay_out();
+        w.last_frame_valid = false;
+    }
+    const auto *source = static_cast<const std::uint32_t *>(frame);
+    const int width = w.frame_width, height = w.frame_height;
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * 4;
+    auto row_of = [width](auto *pixels, int r) {
+        return pixels + static_cast<std::ptrdiff_t>(r) * width;
+    };
+    int first = -1, last = -1;
+    for (int r = 0; r < height; ++r) {
+        if (!w.last_frame_valid ||
+            std::memcmp(row_of(source, r), row_of(w.last_frame, r), row_bytes)) {
+            first = first < 0 ? r : first;
+            last = r;
+        }
+    }
+    if (first < 0) {
+        ask_for_next_frame();
+        wl_surface_commit(w.surface);
+        return;
+    }
+
     ptc_wayland_buffer *buffer = ptc_wayland_free_buffer();
     if (!buffer) {
         if (!pump(ptc_monotonic_ns() + frame_wait_ns,
@@ -341,36 +384,36 @@ void present(void *frame) {
             return;
     }
     const ptc_layout_s &at = w.layout;
-    if (at.scale >= 1)
-        ptc_convert_scaled(frame, w.frame_width, w.frame_height, at.scale, convert_opaque, w.widen,
-                           4, w.row,
-                           static_cast<char *>(buffer->pixels) +
-                               static_cast<std::ptrdiff_t>(at.y) * buffer->stride + at.x * 4,
-                           buffer->stride);
+    if (at.scale >= 1) {
+        char *origin = static_cast<char *>(buffer->pixels) +
+                       static_cast<std::ptrdiff_t>(at.y) * buffer->stride + at.x * 4;
+        for (int r = 0; r < height; ++r) {
+            const std::uint32_t *in = row_of(source, r);
+            std::uint32_t *held = row_of(buffer->held, r);
+            if (buffer->held_valid && !std::memcmp(in, held, row_bytes))
+                continue;
+            ptc_convert_scaled(in, width, 1, at.scale, convert_opaque, w.widen, 4, w.row,
+                               origin + static_cast<std::ptrdiff_t>(r) * at.scale * buffer->stride,
+                               buffer->stride);
+            std::memcpy(held, in, row_bytes);
+        }
+        buffer->held_valid = true;
+    }
+    for (int r = first; r <= last; ++r)
+        std::memcpy(row_of(w.last_frame, r), row_of(source, r), row_bytes);
+    w.last_frame_valid = true;
 
     wl_surface_attach(w.surface, buffer->buffer, 0, 0);
     buffer->busy = true;
     if (w.attached_width != buffer->width || w.attached_height != buffer->height || at.scale < 1)
         wl_surface_damage_buffer(w.surface, 0, 0, buffer->width, buffer->height);
     else
-        wl_surface_damage_buffer(w.surface, at.x, at.y, w.frame_width * at.scale,
-                                 w.frame_height * at.scale);
+        wl_surface_damage_buffer(w.surface, at.x, at.y + first * at.scale, width * at.scale,
+                                 (last - first + 1) * at.scale);
     w.attached_width = buffer->width;
     w.attached_height = buffer->height;
-
-    w.frame_callback = wl_surface_frame(w.surface);
-    wl_callback_add_listener(w.frame_callback, &frame_listener, nullptr);
-    if (w.presentation) {
-        for (auto &slot : w.feedbacks) {
-            if (slot)
-                continue;
-            slot = wp_presentation_feedback(w.presentation, w.surface);
-            wp_presentation_feedback_add_listener(slot, &feedback_listener, nullptr);
-            break;
-        }
-    }
+    ask_for_next_frame();
     wl_surface_commit(w.surface);
-    w.committed_ns = ptc_monotonic_ns();
 }
 
 int update_wayland(void *frame) {

@@ -65,6 +65,8 @@ struct ptc_wayland_buffer {
     std::size_t bytes;
     int width, height, stride;
     bool busy;
+    std::uint32_t *held; // the frame last converted into it (frame_width x frame_height)
+    bool held_valid;
 };
 
 // What the surface's pixels are: a buffer of buffer_width x buffer_height
@@ -147,10 +149,11 @@ struct ptc_wayland {
     unsigned char *row; // one converted source row (when the scale is above 1)
     ptc_wayland_buffer buffers[ptc_wayland_buffer_count];
     int attached_width, attached_height; // of the buffer the surface shows now
+    std::uint32_t *last_frame;           // the frame committed last
+    bool last_frame_valid;               // false until a frame is committed at the layout in force
 
     // Pacing and timing.
     wl_callback *frame_callback; // asked for with the last commit, not yet done
-    std::int64_t committed_ns;   // when the last frame was committed
     struct wp_presentation_feedback *feedbacks[ptc_wayland_max_feedbacks];
     std::int64_t shown_ns;   // when the last frame was shown (CLOCK_MONOTONIC), 0 unknown
     std::int64_t refresh_ns; // the output's refresh period, 0 unknown

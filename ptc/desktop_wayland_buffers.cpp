@@ -45,6 +45,9 @@ bool make_buffer(ptc_wayland_buffer &buffer, int width, int height) {
     wl_shm_pool_destroy(pool);
     close(file);
     wl_buffer_add_listener(buffer.buffer, &buffer_listener, &buffer);
+    buffer.held = new std::uint32_t[static_cast<std::size_t>(ptc_wl.frame_width) *
+                                    static_cast<std::size_t>(ptc_wl.frame_height)];
+    buffer.held_valid = false;
     buffer.pixels = pixels;
     buffer.bytes = bytes;
     buffer.width = width;
@@ -61,6 +64,7 @@ void ptc_wayland_destroy_buffer(ptc_wayland_buffer &buffer) {
         wl_buffer_destroy(buffer.buffer);
     if (buffer.pixels)
         munmap(buffer.pixels, buffer.bytes);
+    delete[] buffer.held;
     buffer = ptc_wayland_buffer{};
 }
 

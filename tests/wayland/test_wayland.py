@@ -218,13 +218,17 @@ class OnAnXDisplay(unittest.TestCase):
         self.wm = subprocess.Popen(["openbox"], env=self.server.env(), stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: (self.wm.terminate(), self.wm.wait()))
-        # openbox manages windows once it names its check window on the root.
+        # openbox names itself before it takes windows on (weston's full-screen window would
+        # wait for it forever): it is ready once it lists another client's window.
+        probe = subprocess.Popen(["xeyes"], env=self.server.env(), stderr=subprocess.DEVNULL)
         deadline = time.time() + 10
-        while "window id" not in subprocess.run(
-                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.server.env(),
-                capture_output=True, text=True).stdout:
+        while "0x" not in subprocess.run(["xprop", "-root", "_NET_CLIENT_LIST"],
+                                         env=self.server.env(), capture_output=True,
+                                         text=True).stdout:
             self.assertLess(time.time(), deadline, "openbox did not start")
             time.sleep(0.05)
+        probe.terminate()
+        probe.wait()
         self.weston = Weston(x_display=self.server.display).__enter__()
         self.addCleanup(self.weston.__exit__)
 

@@ -56,8 +56,10 @@ class Weston:
         deadline = time.time() + timeout
         while not ready():
             if self.proc.poll() is not None or time.time() > deadline:
+                log, status = self.log_text()[-2000:], self.proc.poll()
                 self.__exit__()
-                raise RuntimeError("%s: %s" % (failure, self.log_text()[-2000:]))
+                raise RuntimeError("%s (%s): %s" % (failure, "ended with %s" % status
+                                                    if status is not None else "time out", log))
             time.sleep(0.05)
 
     def log_text(self):
