@@ -35,11 +35,15 @@ constexpr std::int64_t frame_wait_ns = 250 * ms;
 // How long the open waits for the compositor's answers.
 constexpr std::int64_t open_wait_ns = 5000 * ms;
 
-// A lost connection ends the show, as a lost X display does.
+void release();
+
+// A lost connection (or a protocol error) ends the show with status 1, as a
+// lost X display does.
 [[noreturn]] void connection_lost() {
     const int error = wl_display_get_error(ptc_wl.display);
     std::fprintf(stderr, "%s: lost the connection to the Wayland compositor (%s)\n",
                  ptc_program_name(), std::strerror(error ? error : EPIPE));
+    release();
     std::exit(1);
 }
 

@@ -110,7 +110,6 @@ struct ptc_wayland {
     zxdg_decoration_manager_v1 *decoration_manager;
     zwp_idle_inhibit_manager_v1 *idle_manager;
     wl_seat *seat;
-    std::uint32_t seat_name;
     ptc_wayland_output outputs[ptc_wayland_max_outputs];
 
     // Input.

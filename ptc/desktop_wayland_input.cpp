@@ -114,7 +114,6 @@ const wl_seat_listener seat_listener = {
 void ptc_wayland_bind_seat(std::uint32_t name, std::uint32_t version) {
     ptc_wl.seat = static_cast<wl_seat *>(
         wl_registry_bind(ptc_wl.registry, name, &wl_seat_interface, std::min(version, 5u)));
-    ptc_wl.seat_name = name;
     wl_seat_add_listener(ptc_wl.seat, &seat_listener, nullptr);
 }
 
