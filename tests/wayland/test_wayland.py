@@ -12,6 +12,7 @@ import vorbo_test
 from weston import Weston, installed
 
 DRIVER = os.environ.get("VORBO_DESKTOP_DRIVER")
+CHANGING_FRAMES = os.environ.get("VORBO_CHANGING_FRAMES")
 PROGRAM = vorbo_test.program("vorbo-desktop")
 NOWHERE = "vorbo-no-compositor"  # a WAYLAND_DISPLAY that names no socket
 
@@ -19,13 +20,13 @@ NOWHERE = "vorbo-no-compositor"  # a WAYLAND_DISPLAY that names no socket
 class Driver:
     """The presenter alone showing a known frame (tests/desktop/driver.cpp); `frame` holds it."""
 
-    def __init__(self, env):
-        self.env = env
+    def __init__(self, env, program=None):
+        self.env, self.program = env, program or DRIVER
 
     def __enter__(self):
         self.tmp = tempfile.TemporaryDirectory()
         path = os.path.join(self.tmp.name, "frame")
-        self.proc = subprocess.Popen([DRIVER, path], env=self.env, stdin=subprocess.PIPE,
+        self.proc = subprocess.Popen([self.program, path], env=self.env, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline().strip()
         if line != "shown":
@@ -111,6 +112,13 @@ class Scales(unittest.TestCase):
 
     def test_4k_at_scale_2_quadruples_it(self):
         self.check(1920, 1080, 2, 4)
+
+    def test_frames_changing_by_rows_leave_nothing_behind(self):
+        # Each reused buffer is brought up to date in the rows where it differs, and no others.
+        with Weston(width=1920, height=1080) as weston, \
+                Driver(weston.env(), CHANGING_FRAMES) as driver:
+            shot = weston.screenshot()
+        self.assertIsNone(frame_shown(shot, driver.frame, 2))
 
     def test_stopped_compositor_costs_no_cpu_and_the_show_goes_on(self):
         # No frame callbacks come: the presenter draws nothing, waits without spinning, and
