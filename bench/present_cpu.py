@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Client CPU while presenting: vorbo-desktop (paced by X Present) against the unpaced vorbo-window.
+"""Client CPU while presenting: vorbo-desktop (paced by X Present, or a Wayland compositor) against the unpaced vorbo-window.
 
     bench/present_cpu.py [--build DIR] [--seconds N] [--sizes 1920x1080 3840x2160]
                          [--monitors 1 2] [--monitor-size 3840x2160]
@@ -16,6 +16,10 @@ to the screen and presents one per refresh (Xvfb's is 60 Hz).
 Run as root, it then plays vorbo-desktop on Xorg with the dummy driver
 with one monitor, and with two side by side (each --monitor-size, 60 Hz
 modes), where the window covers one of them.
+
+Under weston (headless, pixman renderer, 60 Hz) with an output of each size
+in physical pixels, at output scale 1 and 2, vorbo-desktop is a native
+Wayland client, one frame per frame callback, and no X server runs.
 """
 import argparse
 import os
@@ -30,6 +34,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "fullscreen"))
 import vorbo_test  # noqa: E402
 from xorg_dummy import XorgDummy  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "wayland"))
+from weston import Weston  # noqa: E402
 from present_fps import read_counts  # noqa: E402
 
 
@@ -100,21 +106,26 @@ def main():
     parser.add_argument("--monitor-size", default="3840x2160")
     opts = parser.parse_args()
     build = os.path.abspath(opts.build)
-    print("| screen | program | CPU (share of one core) | frames drawn per second |")
-    print("|---|---|---:|---:|")
+    print("| screen (physical pixels) | program | display | CPU (share of one core) | frames drawn per second |")
+    print("|---|---|---|---:|---:|")
     for size in opts.sizes:
         width, height = (int(n) for n in size.split("x"))
         for program in ("vorbo-window", "vorbo-desktop"):
             with vorbo_test.Xvfb(depth=24, width=width, height=height) as server:
                 cpu, fps = measure(build, program, server, opts.seconds)
-            print("| %s | %s | %.2f | %.0f |" % (size, program, cpu, fps))
+            print("| %s | %s | Xvfb | %.2f | %.0f |" % (size, program, cpu, fps))
+        for scale in (1, 2):
+            with Weston(width=width // scale, height=height // scale, scale=scale) as server:
+                cpu, fps = measure(build, "vorbo-desktop", server, opts.seconds)
+            print("| %s | vorbo-desktop | weston, scale %d | %.2f | %.0f |" % (size, scale, cpu, fps))
     if os.geteuid() != 0:
         return
     width, height = (int(n) for n in opts.monitor_size.split("x"))
     for count in opts.monitors:
         with Monitors(count, width, height) as server:
             cpu, fps = measure(build, "vorbo-desktop", server, opts.seconds)
-        print("| %d × %s (Xorg) | vorbo-desktop | %.2f | %.0f |" % (count, opts.monitor_size, cpu, fps))
+        print("| %d × %s | vorbo-desktop | Xorg, %d monitor%s | %.2f | %.0f |"
+              % (count, opts.monitor_size, count, "s" if count > 1 else "", cpu, fps))
 
 
 if __name__ == "__main__":

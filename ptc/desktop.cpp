@@ -1,8 +1,11 @@
 // vorbo-desktop's presenter: picks its back-end at open, and keeps the viewer's commands.
 #include "ptc/desktop.h"
 #include "ptc/desktop_backend.h"
+#include "ptc/failure.h"
 
 #include <X11/keysym.h>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 
@@ -18,8 +21,26 @@ constexpr std::size_t max_commands = 16;
 
 } // namespace
 
+// A Wayland compositor where WAYLAND_DISPLAY names one (unset, it forces
+// X11, as it does for SDL and GTK programs); X11 otherwise, and where the
+// Wayland client cannot open and an X display is named (Xwayland), saying
+// why in one line. The reason left for the program is the last back-end's.
 int ptc_open(const char *title, int width, int height) {
     commands.clear();
+    ptc_forget_failure();
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    const char *x11 = std::getenv("DISPLAY");
+    if (wayland && *wayland) {
+        if (ptc_desktop_wayland.open(title, width, height)) {
+            backend = &ptc_desktop_wayland;
+            return 1;
+        }
+        if (!x11 || !*x11)
+            return 0;
+        std::fprintf(stderr, "%s: %s; showing through X11 (DISPLAY=%s) instead\n",
+                     ptc_program_name(), ptc_failure_reason(), x11);
+        ptc_forget_failure();
+    }
     if (!ptc_desktop_x11.open(title, width, height))
         return 0;
     backend = &ptc_desktop_x11;

@@ -18,6 +18,7 @@ struct ptc_desktop_backend {
 };
 
 extern const ptc_desktop_backend ptc_desktop_x11;
+extern const ptc_desktop_backend ptc_desktop_wayland;
 
 // What a key press does, by its keysym (X11 and xkbcommon share the values;
 // the unshifted one, so that Shift+Escape counts too). The show's own keys

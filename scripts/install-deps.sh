@@ -23,8 +23,12 @@ packages=(
   # presented regions and screen saver)
   libx11-dev libxext-dev libxxf86dga-dev libxxf86vm-dev libxpresent-dev
   libxrandr-dev libxfixes-dev libxss-dev
-  # soundtrack: module decoding and audio output
-  libopenmpt-dev libsdl2-dev openmpt123 sox
+  # Wayland (the desktop program's native client): the client library, wayland-scanner, the
+  # protocol descriptions, and keymaps
+  libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev
+  # soundtrack: module decoding and audio output (a sound server's stream, or SDL2); a private
+  # sound server for the lip-sync measurement and the desktop show's test
+  libopenmpt-dev libsdl2-dev libpulse-dev openmpt123 sox pulseaudio pulseaudio-utils
   # picture generator: text set with FreeType in a DejaVu face
   libfreetype-dev fonts-dejavu-core
   # tests and benchmarks
@@ -52,8 +56,8 @@ packages=(
 i386_packages=(
   g++-multilib
   libx11-dev:i386 libxext-dev:i386 libxxf86dga-dev:i386 libxxf86vm-dev:i386 libxpresent-dev:i386
-  libxrandr-dev:i386 libxfixes-dev:i386 libxss-dev:i386
-  libopenmpt-dev:i386 libsdl2-dev:i386
+  libxrandr-dev:i386 libxfixes-dev:i386 libxss-dev:i386 libwayland-dev:i386 libxkbcommon-dev:i386
+  libopenmpt-dev:i386 libsdl2-dev:i386 libpulse-dev:i386
   libgtest-dev:i386 libgmock-dev:i386 libbenchmark-dev:i386 libpixman-1-dev:i386 libpng-dev:i386
   libfaketime:i386
   # the converter tests on an emulated CPU with MMX and no SSE2

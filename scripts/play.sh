@@ -3,22 +3,23 @@
 #
 # Usage: scripts/play.sh [PROGRAM] [SWITCHES...]
 #
-# PROGRAM is one of the show's programs (default vorbo-window):
-#   vorbo-window              in a 640 x 480 window
-#   vorbo-desktop             full screen on today's desktops (Xorg or Xwayland),
-#                             the frame scaled up by a whole number
+# PROGRAM is one of the show's programs (default vorbo-desktop):
+#   vorbo-desktop             the show as composed: full screen on today's desktops
+#                             (Xorg or Xwayland), picture on the music's clock;
+#                             Space pauses, Left/Right go to the previous/next scene
+#   vorbo-window              in a 640 x 480 window, on the wall clock
 #   vorbo-fullscreen          full screen through DGA; needs root (start it with sudo)
 #   vorbo-window-legacy, vorbo-fullscreen-legacy
 #                             the same, built against the pre-C++11 library ABI
 # SWITCHES: -nosound (no soundtrack), -nogfx (draw into memory, show nothing).
-# Escape, or the window manager's close, ends the show early.
+# Escape (q in vorbo-desktop), or the window manager's close, ends the show early.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-program=vorbo-window
+program=vorbo-desktop
 case "${1:-}" in
   -h | --help)
-    sed -n '4,14p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '4,15p' "$0" | sed 's/^# \{0,1\}//'
     exit 0
     ;;
   vorbo-*)

@@ -1,18 +1,22 @@
-// The sound library: libopenmpt decodes the module, SDL2's audio thread pulls it to the output.
+// The sound library: libopenmpt decodes the module; a sound server's stream (libpulse) or SDL2's
+// audio output plays it.
 #include "sound/fmod.h"
+#include "sound/output.h"
+#include "sound/player.h"
 
-#include <SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
+#include <memory>
 #include <new>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -22,14 +26,17 @@ struct FMUSIC_MODULE {
 
 namespace {
 
-// The open output (0: closed) and its rate in frames per second.
-SDL_AudioDeviceID device = 0;
-int device_rate = 0;
+// The open output (null: closed) and the music it plays. Neither is ever
+// destroyed by a static destructor: FSOUND_Close, or the exit handler below,
+// closes them while everything they use still exists.
+sound::output *device = nullptr;
+sound::player *music = nullptr;
+std::string device_name;
 
 // The process that opened the output. The full-screen presenter splits the
-// process after the soundtrack has started; the audio thread then lives on
+// process after the soundtrack has started; the output's thread then lives on
 // only in the process that was started (which keeps playing while it waits),
-// and the copy of the device in the new process must not be touched: its lock
+// and the copy of the output in the new process must not be touched: its lock
 // may have been held by that thread at the split, and it has no thread to join.
 pid_t device_owner = 0;
 
@@ -37,10 +44,14 @@ bool device_is_ours() {
     return device && device_owner == getpid();
 }
 
-// The module that the audio callback renders, or null for silence. The
-// callback runs with the device locked, so every change of this pointer or of
-// the module's position happens with the device locked too.
-FMUSIC_MODULE *playing = nullptr;
+// Holds the output's lock for a scope.
+class locked {
+  public:
+    locked() { device->lock(); }
+    ~locked() { device->unlock(); }
+    locked(const locked &) = delete;
+    locked &operator=(const locked &) = delete;
+};
 
 // Every module loaded and not yet freed. Handles are checked against it, so
 // a stale or foreign pointer is refused instead of being dereferenced.
@@ -57,57 +68,17 @@ bool fail(const std::string &why) {
     return false;
 }
 
-// ALSA's library reports every device it looks for and cannot find on
-// standard error, some ten lines on a machine without a sound card, whatever
-// the audio layer finally says. While the output is being opened they are
-// kept off the terminal: the audio layer's own reason is what is told.
-class alsa_quiet {
-  public:
-    alsa_quiet() {
-        library = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
-        if (library)
-            set_handler =
-                reinterpret_cast<set_handler_fn>(dlsym(library, "snd_lib_error_set_handler"));
-        if (set_handler)
-            set_handler(ignore);
-    }
-    ~alsa_quiet() {
-        if (set_handler)
-            set_handler(nullptr); // ALSA's own printer again
-        if (library)
-            dlclose(library);
-    }
-    alsa_quiet(const alsa_quiet &) = delete;
-    alsa_quiet &operator=(const alsa_quiet &) = delete;
+// How long closing lets the output play what it holds, at most.
+constexpr auto drain_limit = std::chrono::milliseconds(1000);
 
-  private:
-    using handler_fn = void (*)(const char *, int, const char *, int, const char *, ...);
-    using set_handler_fn = int (*)(handler_fn);
-    static void ignore(const char *, int, const char *, int, const char *, ...) {}
-    void *library = nullptr;
-    set_handler_fn set_handler = nullptr;
-};
+// A program that ends with the music still playing (exit() after a failure
+// further on) has it faded and played out like FSOUND_Close.
+void close_at_exit() {
+    FSOUND_Close();
+}
 
 bool is_loaded(const FMUSIC_MODULE *mod) {
     return mod && std::find(loaded.begin(), loaded.end(), mod) != loaded.end();
-}
-
-void SDLCALL mix(void *, Uint8 *stream, int len) {
-    auto *out = reinterpret_cast<std::int16_t *>(stream);
-    const std::size_t frames = std::size_t(len) / 4;
-    std::size_t done = 0;
-    if (playing) {
-        // With the repeat count at -1 the player wraps to the start by itself
-        // and only returns 0 on an internal error.
-        while (done < frames) {
-            std::size_t n = openmpt_module_read_interleaved_stereo(playing->player, device_rate,
-                                                                   frames - done, out + 2 * done);
-            if (n == 0)
-                break;
-            done += n;
-        }
-    }
-    std::memset(out + 2 * done, 0, (frames - done) * 4);
 }
 
 // The whole file, or false when it cannot be opened or read, is empty or is
@@ -150,36 +121,28 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
         return fail("the output is already open");
     if (mixrate < 8000 || mixrate > 192000)
         return fail("no output plays at " + std::to_string(mixrate) + " frames per second");
-    alsa_quiet quiet;
-    // The audio subsystem brings up SDL's event subsystem, which would turn
-    // SIGINT and SIGTERM into events nobody reads: the program could no
-    // longer be stopped with Ctrl-C. Keep the default handlers.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return fail(std::string("no audio output: ") + SDL_GetError());
-
-    SDL_AudioSpec want;
-    SDL_zero(want);
-    want.freq = mixrate;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    // About 20 to 40 ms per callback at any rate.
-    want.samples = 256;
-    while (want.samples < mixrate / 50)
-        want.samples *= 2;
-    want.callback = mix;
-    SDL_AudioSpec have;
-    // No changes allowed: SDL converts to whatever the hardware takes, so the
-    // callback always fills 16-bit stereo at mixrate.
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (!device) {
-        fail(std::string("no audio output: ") + SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return 0;
+    music = new (std::nothrow) sound::player(mixrate);
+    if (!music)
+        return fail("no memory for the output");
+    std::string why;
+    std::unique_ptr<sound::output> opened;
+    // SDL_AUDIODRIVER names one of SDL's drivers: that is the output asked for.
+    const char *sdl_driver = std::getenv("SDL_AUDIODRIVER");
+    if (!sdl_driver || !*sdl_driver)
+        opened = sound::open_pulse(*music, why);
+    if (!opened)
+        opened = sound::open_sdl(*music, why);
+    if (!opened) {
+        delete music;
+        music = nullptr;
+        return fail(why);
     }
-    device_rate = mixrate;
+    device_name = opened->name();
+    device = opened.release();
     device_owner = getpid();
-    SDL_PauseAudioDevice(device, 0);
+    static bool exit_handler = false;
+    if (!exit_handler)
+        exit_handler = std::atexit(close_at_exit) == 0;
     return 1;
 }
 
@@ -226,23 +189,19 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
         return fail("the output is not open");
     if (!is_loaded(mod))
         return fail("not a loaded module");
-    SDL_LockAudioDevice(device);
-    openmpt_module_set_position_seconds(mod->player, 0.0);
-    playing = mod;
-    SDL_UnlockAudioDevice(device);
+    locked hold;
+    music->play(mod->player);
     return 1;
 }
 
 signed char FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     if (!is_loaded(mod))
         return 0;
-    bool lock = device_is_ours();
-    if (lock)
-        SDL_LockAudioDevice(device);
-    if (playing == mod)
-        playing = nullptr;
-    if (lock)
-        SDL_UnlockAudioDevice(device);
+    if (device_is_ours()) {
+        // The fade is computed from the module before it goes.
+        locked hold;
+        music->stop(mod->player);
+    }
     loaded.erase(std::find(loaded.begin(), loaded.end(), mod));
     openmpt_module_destroy(mod->player);
     delete mod;
@@ -256,16 +215,74 @@ const char *FSOUND_GetErrorText(void) {
 void FSOUND_Close(void) {
     if (!device)
         return;
+    if (device_is_ours()) {
+        std::int64_t until = 0;
+        {
+            locked hold;
+            music->stop_all();
+            if (music->ever_played())
+                until = music->frames_computed();
+        }
+        // Let the output play the fade and what it holds before it.
+        const auto deadline = std::chrono::steady_clock::now() + drain_limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            double heard = 0;
+            bool told;
+            {
+                locked hold;
+                told = device->heard(sound::monotonic_ns(), heard);
+            }
+            if (told && heard >= static_cast<double>(until))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        delete device;
+        delete music;
+    }
     // A split-off copy only forgets the output: it belongs to the other process.
-    const bool ours = device_is_ours();
-    // Closing waits for the audio thread, so no callback runs after this.
-    if (ours)
-        SDL_CloseAudioDevice(device);
-    device = 0;
-    device_rate = 0;
-    playing = nullptr;
-    if (ours)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    device = nullptr;
+    music = nullptr;
+    device_name.clear();
+}
+
+signed char FMUSIC_GetAudibleTime(FMUSIC_MODULE *mod, long long when_ns, double *seconds) {
+    if (!device_is_ours() || !is_loaded(mod) || !seconds)
+        return 0;
+    locked hold;
+    if (music->playing() != mod->player)
+        return 0;
+    double sample = 0;
+    if (!device->heard(when_ns, sample))
+        return 0;
+    double at = 0;
+    if (!music->seconds_at(sample, at))
+        at = 0; // not heard yet: at its start
+    *seconds = at;
+    return 1;
+}
+
+signed char FMUSIC_SetPaused(FMUSIC_MODULE *mod, signed char pause) {
+    if (!device_is_ours() || !is_loaded(mod))
+        return 0;
+    locked hold;
+    if (music->playing() != mod->player)
+        return 0;
+    music->set_paused(pause != 0);
+    return 1;
+}
+
+signed char FMUSIC_SetTime(FMUSIC_MODULE *mod, double seconds) {
+    if (!device_is_ours() || !is_loaded(mod))
+        return 0;
+    locked hold;
+    if (music->playing() != mod->player)
+        return 0;
+    music->seek(seconds);
+    return 1;
+}
+
+const char *FSOUND_GetOutputName(void) {
+    return device_name.c_str();
 }
 
 } // extern "C"

@@ -140,11 +140,18 @@ def mean_difference(a, b):
 
 
 def packed(second, micros):
+    """The four programs' demo clock (-clock stepped): microseconds within the second."""
     return (second << 20) | micros
 
 
+def even(seconds):
+    """The capture's own clock, vorbo-desktop's: 2^20ths of a second, with no step."""
+    return int(seconds * (1 << 20))
+
+
 class Captures(unittest.TestCase):
-    """One H.264 capture at 2 fps and one lossless capture at 4 fps, shared by the checks."""
+    """One H.264 capture at 2 fps and two lossless captures at 4 fps (on the capture's own clock and
+    on the four programs' stepped one), shared by the checks."""
 
     @classmethod
     def setUpClass(cls):
@@ -152,17 +159,18 @@ class Captures(unittest.TestCase):
         cls.work = make_workdir(cls.tmp)
         cls.mp4 = capture(cls.work, "-fps", "2", "-o", "show.mp4")
         cls.mkv = capture(cls.work, "-fps", "4", "-codec", "ffv1", "-o", "show.mkv")
+        cls.stepped = capture(cls.work, "-fps", "4", "-codec", "ffv1", "-clock", "stepped", "-o", "stepped.mkv")
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.tmp)
 
     def test_runs_succeed_with_a_progress_bar_and_leave_only_the_file(self):
-        for result, total in [(self.mp4, 118), (self.mkv, 236)]:
+        for result, total in [(self.mp4, 118), (self.mkv, 236), (self.stepped, 236)]:
             self.assertEqual(result.returncode, 0, result.stderr)
             self.assertIn("Capturing [", result.stderr)
             self.assertIn("%d/%d frames, done in" % (total, total), result.stderr)
-        self.assertEqual(sorted(os.listdir(self.work)), ["data", "show.mkv", "show.mp4"])
+        self.assertEqual(sorted(os.listdir(self.work)), ["data", "show.mkv", "show.mp4", "stepped.mkv"])
 
     def check_streams(self, path, fps, video_codec, audio_codec):
         info = probe(path)
@@ -219,34 +227,43 @@ class Captures(unittest.TestCase):
             self.assertAlmostEqual(strongest / 40, cut, delta=0.1, msg="the music turns at %.3f s, not %d s" %
                                    (strongest / 40, cut))
 
-    def test_lossless_frames_are_the_timeline_frames(self):
-        # At 4 fps frame k shows k / 4 s: the first frame, the start of second
-        # 7 and its middle, the cube, the jet, and the last frame (second 58,
-        # three quarters in).
-        path = os.path.join(self.work, "show.mkv")
-        for index, time_packed in [(0, 0), (28, packed(7, 0)), (30, packed(7, 500000)), (42, packed(10, 500000)),
-                                   (170, packed(42, 500000)), (235, packed(58, 750000))]:
-            with self.subTest(frame=index):
+    def check_frames(self, path, frames):
+        for index, time_packed in frames:
+            with self.subTest(file=os.path.basename(path), frame=index):
                 got = decoded_frame(path, index, 4)
                 want = timeline_frame(self.work, time_packed)
                 self.assertEqual(len(got[0]), 640 * 480)
                 self.assertTrue(got == want, "frame %d differs, by %.3f on average" %
                                 (index, mean_difference(got, want)))
+
+    def test_lossless_frames_are_the_timeline_frames(self):
+        # At 4 fps frame k shows k / 4 s: the first frame, the start of second
+        # 7 and its middle, the cube, the jet, and the last frame (second 58,
+        # three quarters in), on the even clock by default and on the four
+        # programs' stepped clock with -clock stepped (their frames exactly).
+        self.check_frames(os.path.join(self.work, "show.mkv"),
+                          [(0, 0), (28, even(7)), (30, even(7.5)), (42, even(10.5)), (170, even(42.5)),
+                           (235, even(58.75))])
+        self.check_frames(os.path.join(self.work, "stepped.mkv"),
+                          [(0, 0), (28, packed(7, 0)), (30, packed(7, 500000)), (42, packed(10, 500000)),
+                           (170, packed(42, 500000)), (235, packed(58, 750000))])
         # The moving cube makes frames half a second apart differ, so the
-        # comparison would catch a frame taken at the wrong time.
+        # comparison would catch a frame taken at the wrong time; and the two
+        # clocks put it in different places.
         self.assertTrue(timeline_frame(self.work, packed(10, 0)) != timeline_frame(self.work, packed(10, 500000)))
+        self.assertTrue(timeline_frame(self.work, even(10.5)) != timeline_frame(self.work, packed(10, 500000)))
 
     def test_h264_frames_match_within_codec_tolerance(self):
         path = os.path.join(self.work, "show.mp4")
-        for index, time_packed, moving in [(14, packed(7, 0), False), (21, packed(10, 500000), True),
-                                           (85, packed(42, 500000), True), (117, packed(58, 500000), False)]:
+        for index, time_packed, moving in [(14, even(7), False), (21, even(10.5), True),
+                                           (85, even(42.5), True), (117, even(58.5), False)]:
             with self.subTest(frame=index):
                 got = decoded_frame(path, index, 2)
                 error = mean_difference(got, timeline_frame(self.work, time_packed))
                 self.assertLess(error, 3.0)
                 if moving:
                     # Closer to its own instant than to a quarter second later.
-                    self.assertLess(error, mean_difference(got, timeline_frame(self.work, time_packed + 250000)))
+                    self.assertLess(error, mean_difference(got, timeline_frame(self.work, time_packed + even(0.25))))
 
     def test_two_runs_give_identical_files(self):
         again_mp4 = capture(self.work, "-fps", "2", "-o", "again.mp4")
@@ -284,7 +301,8 @@ class Refusals(unittest.TestCase):
         work = make_workdir(self.tmp)
         # The full table of refusals is in the unit test; here the program's status and output.
         for args, text in [(["-x"], "unknown option '-x'"), (["-fps", "30fps"], "bad number '30fps'"),
-                           (["-codec", "vp9"], "unknown codec 'vp9'"), (["-o", "x.mp4", "extra"], "'extra'")]:
+                           (["-codec", "vp9"], "unknown codec 'vp9'"), (["-clock", "wall"], "unknown clock 'wall'"),
+                           (["-o", "x.mp4", "extra"], "'extra'")]:
             with self.subTest(args=args):
                 self.assert_refused(work, args, text)
 

@@ -22,16 +22,19 @@ TEST(CaptureOptions, DefaultsAndAcceptedValues) {
     ASSERT_TRUE(parse({}, opt, error));
     EXPECT_EQ(opt.fps, 60);
     EXPECT_EQ(opt.video, capture::codec::h264);
+    EXPECT_EQ(opt.clock, capture::frame_clock::continuous);
     EXPECT_TRUE(opt.output.empty());
     EXPECT_FALSE(opt.help);
     EXPECT_STREQ(capture::default_output(capture::codec::h264), "vorbo-returns.mp4");
     EXPECT_STREQ(capture::default_output(capture::codec::ffv1), "vorbo-returns.mkv");
 
     // Later values win; the range ends are included; a name may begin with a dash.
-    ASSERT_TRUE(parse(
-        {"-fps", "1", "-o", "a.mp4", "-codec", "ffv1", "-fps", "1000", "-o", "-b.mkv"}, opt, error))
+    ASSERT_TRUE(parse({"-fps", "1", "-o", "a.mp4", "-codec", "ffv1", "-fps", "1000", "-o", "-b.mkv",
+                       "-clock", "stepped"},
+                      opt, error))
         << error;
     EXPECT_EQ(opt.fps, 1000);
+    EXPECT_EQ(opt.clock, capture::frame_clock::stepped);
     EXPECT_EQ(opt.video, capture::codec::ffv1);
     EXPECT_EQ(opt.output, "-b.mkv");
 
@@ -58,6 +61,8 @@ TEST(CaptureOptions, RefusalsAreOneLineNamingTheArgument) {
         {{"-fps", ""}, "''"},
         {{"-fps", "99999999999999999999"}, "'99999999999999999999'"},
         {{"-codec", "H264"}, "'H264'"},
+        {{"-clock", "even"}, "'even'"},
+        {{"-clock"}, "-clock needs a value"},
         {{"-fps", "5", "-nogfx"}, "'-nogfx'"},
         {{"fps"}, "'fps'"},
         {{""}, "''"},
@@ -103,6 +108,21 @@ TEST(CaptureClock, FramesFollowTheLiveClockLayout) {
         // The last frame belongs to second 58, so the timeline still draws it.
         EXPECT_EQ(previous >> 20, 58u) << fps;
     }
+}
+
+TEST(CaptureClock, TheEvenClockHasTheSameSecondsAndNoStep) {
+    EXPECT_EQ(capture::continuous_time(30, 4), (7u << 20) | (1u << 19));
+    for (int fps : {3, 50, 60, 1000}) {
+        unsigned previous = 0;
+        for (long long k = 1; k < static_cast<long long>(capture::show_seconds) * fps; ++k) {
+            const unsigned t = capture::frame_time(k, fps, capture::frame_clock::continuous);
+            ASSERT_EQ(t >> 20, capture::packed_time(k, fps) >> 20) << fps << " " << k;
+            ASSERT_LE(t - previous, (1u << 20) / fps + 1) << fps << " " << k;
+            previous = t;
+        }
+    }
+    EXPECT_EQ(capture::frame_time(31, 4, capture::frame_clock::stepped),
+              capture::packed_time(31, 4));
 }
 
 } // namespace

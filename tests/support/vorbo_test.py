@@ -68,7 +68,9 @@ class XServer:
         self._stop()
 
     def env(self, **extra):
-        env = dict(os.environ)
+        # No Wayland compositor: vorbo-desktop would choose the one a
+        # developer's session names over this server.
+        env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
         env["DISPLAY"] = self.display
         env.update(extra)
         return env

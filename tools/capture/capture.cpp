@@ -1,4 +1,4 @@
-// The capture itself: the timeline drawn frame by frame on a stepped clock, with its soundtrack.
+// The capture itself: the timeline drawn frame by frame on the chosen clock, with its soundtrack.
 #include "tools/capture/capture.h"
 #include "demo/demo.h"
 #include "demo/media.h"
@@ -19,9 +19,9 @@ namespace capture {
 namespace {
 
 // The clock the timeline reads while a frame is drawn.
-unsigned frame_time = 0;
+unsigned drawn_time = 0;
 unsigned read_frame_time() {
-    return frame_time;
+    return drawn_time;
 }
 
 int failure(const std::string &message) {
@@ -95,9 +95,9 @@ bool open_encoder(encoder &out, const std::string &output, const std::string &wr
     return true;
 }
 
-// Every frame of the show at fps frames per second on the stepped clock, and
+// Every frame of the show at fps frames per second on the chosen clock, and
 // exactly 59 s of its soundtrack, handed to the encoder.
-bool capture_show(soundtrack &music, encoder &out, int fps, std::string &error) {
+bool capture_show(soundtrack &music, encoder &out, int fps, frame_clock clock, std::string &error) {
     const long long frames = static_cast<long long>(show_seconds) * fps;
     const int chunk = out.audio_frame_samples();
     std::vector<float> left(chunk), right(chunk);
@@ -105,10 +105,10 @@ bool capture_show(soundtrack &music, encoder &out, int fps, std::string &error) 
     progress_bar progress(frames);
     demo::time_source = read_frame_time;
     for (long long k = 0; k < frames; ++k) {
-        frame_time = packed_time(k, fps);
+        drawn_time = frame_time(k, fps, clock);
         if (demo::do_frame() != 0) {
             error = "vorbo-capture: the show ended early, at second " +
-                    std::to_string(frame_time >> 20);
+                    std::to_string(drawn_time >> 20);
             return false;
         }
         if (!out.add_video(demo::frame, error))
@@ -157,7 +157,7 @@ int run(const options &opt) {
         return failure("vorbo-capture: cannot write " + output + ": File name too long");
     encoder out;
     if (!open_encoder(out, output, written, opt, error) ||
-        !capture_show(music, out, opt.fps, error) || !out.finish(error))
+        !capture_show(music, out, opt.fps, opt.clock, error) || !out.finish(error))
         return failure(error);
     if (std::rename(written.c_str(), path.c_str()) != 0)
         return failure("vorbo-capture: cannot write " + output + ": " + std::strerror(errno));

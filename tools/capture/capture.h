@@ -12,10 +12,17 @@ namespace capture {
 // sample exactly, for comparisons.
 enum class codec { h264, ffv1 };
 
+// The clock the frames are drawn on. continuous: the show's time runs evenly,
+// as vorbo-desktop plays it (the meshes move without a step). stepped: the
+// demo clock of the four other programs, microseconds within each second,
+// with its step at every second boundary: their frames exactly.
+enum class frame_clock { continuous, stepped };
+
 struct options {
     std::string output; // empty: default_output(video)
     int fps = 60;
     codec video = codec::h264;
+    frame_clock clock = frame_clock::continuous;
     bool help = false; // -h: print usage() and do nothing else
 };
 
@@ -37,6 +44,13 @@ const char *default_output(codec video);
 // microsecond). Across a second boundary the value steps by 48,577 more than a
 // microsecond, just as the live clock does.
 unsigned packed_time(long long k, int fps);
+
+// The show's time of the instant k / fps with no step: whole seconds in bits
+// 31-20 and 2^20ths of a second below (truncated), as vorbo-desktop reads it.
+unsigned continuous_time(long long k, int fps);
+
+// The time of frame k on the chosen clock.
+unsigned frame_time(long long k, int fps, frame_clock clock);
 
 // Renders the show through the timeline in the working directory (media under
 // data/) into opt.output. Prints progress and, on failure, one line on standard

@@ -23,11 +23,15 @@ bool parse_int(const char *text, long &value) {
 } // namespace
 
 std::string usage() {
-    return "usage: vorbo-capture [-o FILE] [-fps N] [-codec h264|ffv1]\n"
+    return "usage: vorbo-capture [-o FILE] [-fps N] [-codec h264|ffv1] [-clock "
+           "continuous|stepped]\n"
            "  -o FILE      output file (default vorbo-returns.mp4, or .mkv for ffv1)\n"
            "  -fps N       frames per second, 1 to 1000 (default 60)\n"
            "  -codec NAME  h264: H.264 and AAC, for watching (default);\n"
            "               ffv1: lossless FFV1 and FLAC, for exact comparison\n"
+           "  -clock NAME  continuous: the meshes move evenly, as vorbo-desktop plays\n"
+           "               them (default); stepped: the demo clock of vorbo-window and\n"
+           "               the others, with its step at every second: their frames\n"
            "It reads the show's media from data/ in the current directory, or else from\n"
            "the installed show's; FILE is named from the current directory.\n";
 }
@@ -43,7 +47,7 @@ bool parse_options(int argc, char **argv, options &opt, std::string &error) {
             opt.help = true;
             continue;
         }
-        if (arg != "-o" && arg != "-fps" && arg != "-codec") {
+        if (arg != "-o" && arg != "-fps" && arg != "-codec" && arg != "-clock") {
             error = "vorbo-capture: unknown option '" + arg + "' (try -h)";
             return false;
         }
@@ -66,6 +70,16 @@ bool parse_options(int argc, char **argv, options &opt, std::string &error) {
                 return false;
             }
             opt.fps = static_cast<int>(fps);
+        } else if (arg == "-clock") {
+            if (std::strcmp(value, "continuous") == 0) {
+                opt.clock = frame_clock::continuous;
+            } else if (std::strcmp(value, "stepped") == 0) {
+                opt.clock = frame_clock::stepped;
+            } else {
+                error = "vorbo-capture: unknown clock '" + std::string(value) +
+                        "' (continuous or stepped)";
+                return false;
+            }
         } else {
             if (std::strcmp(value, "h264") == 0) {
                 opt.video = codec::h264;
@@ -86,6 +100,15 @@ unsigned packed_time(long long k, int fps) {
     // below 1,000,000, so the low field never reaches the next second.
     const long long micros = (k % fps) * 1000000LL / fps;
     return (static_cast<unsigned>(seconds) << 20) | static_cast<unsigned>(micros);
+}
+
+unsigned continuous_time(long long k, int fps) {
+    return static_cast<unsigned>(static_cast<unsigned long long>(k) * (1ULL << 20) /
+                                 static_cast<unsigned long long>(fps));
+}
+
+unsigned frame_time(long long k, int fps, frame_clock clock) {
+    return clock == frame_clock::stepped ? packed_time(k, fps) : continuous_time(k, fps);
 }
 
 } // namespace capture
