@@ -9,6 +9,8 @@
 # FIRST is a directory of packages already built from this same tree by scripts/build-packages.sh
 # (CI passes the ones the package test built, build/packages); without it, both builds are made.
 set -euo pipefail
+given=""
+if [ "$#" -ge 1 ] && compgen -G "$1/*.deb" >/dev/null; then given=$(cd "$1" && pwd); fi
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
@@ -16,8 +18,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 first=$work/first
-if [ "$#" -ge 1 ] && compgen -G "$1/*.deb" >/dev/null; then
-  first=$1
+if [ -n "$given" ]; then
+  first=$given
   echo "First build: the packages in $first"
 else
   echo "First build: in $work/a/vorbo-returns"
