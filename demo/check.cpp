@@ -2,7 +2,6 @@
 #include "demo/check.h"
 
 #include <cstdio>
-#include <cstring>
 
 namespace demo {
 
@@ -12,9 +11,7 @@ unsigned long failures = 0;
 
 void check_failed(const char *expression, const char *file, int line, const char *function) {
     ++failures;
-    const char *slash = std::strrchr(file, '/');
-    const char *module = slash ? slash + 1 : file;
-    std::fprintf(stderr, "%s:%d: %s: check `%s' failed.\n", module, line, function, expression);
+    std::fprintf(stderr, "%s:%d: %s: check `%s' failed.\n", file, line, function, expression);
 }
 
 unsigned long check_failure_count() {

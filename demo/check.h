@@ -4,7 +4,9 @@
 namespace demo {
 
 // Prints "<module>:<line>: <function>: check `<expression>' failed." on
-// standard error. Never aborts, whatever NDEBUG says.
+// standard error, the module being the source file's path from the top of the
+// tree (the build maps __FILE__ so: demo/2d/demo_2d.cpp wherever it was built).
+// Never aborts, whatever NDEBUG says.
 void check_failed(const char *expression, const char *file, int line, const char *function);
 
 // How many checks have failed since the process started (for tests and tools).

@@ -71,7 +71,11 @@ void loadimage(const std::string &name, pic_s &pic) {
     }
 
     // Whole bytes: a file that ends inside a pixel supplies its low bytes.
-    std::fread(pixels, 1, count * sizeof(unsigned), file);
+    const std::size_t bytes = count * sizeof(unsigned);
+    if (std::fread(pixels, 1, bytes, file) < bytes) {
+        // A file that ends early (or cannot be read further) still loads, and
+        // says nothing: the pixels it did not supply stay 0 from calloc.
+    }
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
     for (std::size_t i = 0; i < count; i++)
         pixels[i] = __builtin_bswap32(pixels[i]);

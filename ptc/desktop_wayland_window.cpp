@@ -238,7 +238,8 @@ void ptc_wayland_make_surface(const char *title) {
     w.toplevel = xdg_surface_get_toplevel(w.shell_surface);
     xdg_toplevel_add_listener(w.toplevel, &toplevel_listener, nullptr);
     xdg_toplevel_set_title(w.toplevel, title);
-    xdg_toplevel_set_app_id(w.toplevel, "vorbo-desktop");
+    // The desktop entry's name, so that the desktop shows the entry's icon and name.
+    xdg_toplevel_set_app_id(w.toplevel, "example.vorbo.returns");
     if (w.decoration_manager) {
         w.decoration =
             zxdg_decoration_manager_v1_get_toplevel_decoration(w.decoration_manager, w.toplevel);

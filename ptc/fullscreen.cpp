@@ -215,10 +215,11 @@ static bool end_with_waiting_process(pid_t waiting) {
 
 int ptc_open(const char *, int width, int height) {
     if (!root_available()) {
+        // sudo's path may lack the program's: the hint names it as started (the launcher's path).
         ptc_fail_because("%s must be started as root (sudo %s) and needs the XFree86-DGA "
                          "extension, which today's drivers and Xwayland lack; vorbo-window and "
                          "vorbo-desktop need neither",
-                         ptc_program_name(), ptc_program_name());
+                         ptc_program_name(), program_invocation_name);
         return 0;
     }
 

@@ -44,8 +44,9 @@ packages=(
   strace faketime libfaketime
   # capture program: encoding and muxing
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
-  # the Debian package: its dependencies worked out, and checked
-  dpkg-dev lintian
+  # the Debian packages: built with debhelper, checked (lintian, hardening-check from devscripts,
+  # appstreamcli, desktop-file-validate); a reproducible build is checked a day later (faketime)
+  dpkg-dev debhelper lintian devscripts appstream desktop-file-utils
   # misc
   util-linux procps
 )

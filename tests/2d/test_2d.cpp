@@ -27,7 +27,7 @@ using vorbo_test::stderr_of;
 
 // The report names the module, the expression text and nothing else failed.
 void expect_one_check(const std::string &err, const std::string &text) {
-    EXPECT_EQ(err.rfind("demo_2d.cpp:", 0), 0u) << err;
+    EXPECT_EQ(err.rfind("demo/2d/demo_2d.cpp:", 0), 0u) << err;
     EXPECT_NE(err.find("check `" + text + "' failed."), std::string::npos) << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
 }

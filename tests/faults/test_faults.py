@@ -157,8 +157,10 @@ class Reasons(unittest.TestCase):
     def test_full_screen_as_a_user_and_on_a_server_without_dga(self):
         nobody = ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups")
         with vorbo_test.Xvfb() as server:
+            # The hint names the program as started, a path that sudo finds.
             self.assertTrue(self.reason("vorbo-fullscreen", server.env(), nobody).startswith(
-                "vorbo-fullscreen must be started as root (sudo vorbo-fullscreen)"))
+                "vorbo-fullscreen must be started as root (sudo %s)"
+                % vorbo_test.program("vorbo-fullscreen")))
             self.assertTrue(self.reason("vorbo-fullscreen", server.env()).startswith(
                 "the X server has no XFree86-DGA extension"))
 
