@@ -267,8 +267,11 @@ void release() {
 }
 
 // Why an open stops, then everything released: 0 for the open to return.
-template <class... Args> int fail(const char *format, Args... args) {
-    ptc_fail_because(format, args...);
+__attribute__((format(printf, 1, 2))) int fail(const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    ptc_fail_because_v(format, arguments);
+    va_end(arguments);
     release();
     return 0;
 }

@@ -19,8 +19,12 @@ void ptc_forget_failure() {
 void ptc_fail_because(const char *format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(failure_reason, sizeof failure_reason, format, arguments);
+    ptc_fail_because_v(format, arguments);
     va_end(arguments);
+}
+
+void ptc_fail_because_v(const char *format, va_list arguments) {
+    std::vsnprintf(failure_reason, sizeof failure_reason, format, arguments);
 }
 
 const char *ptc_failure_reason() {
