@@ -17,7 +17,6 @@
 #include "sound/fmod.h"
 
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <unistd.h>
 
@@ -135,17 +134,9 @@ void ptc_cleanup_callback() {
 }
 
 int main(int argc, char **argv) {
-    std::printf("%s, by the Vorbo crew <vorbo@users.noreply.example>\n", demo::demoname.c_str());
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-nosound") == 0) {
-            demo::nosound = true;
-        } else if (std::strcmp(argv[i], "-nogfx") == 0) {
-            demo::nogfx = true;
-        } else {
-            std::fprintf(stderr, "Unknown switch %s\n", argv[i]);
-            return 1;
-        }
-    }
+    demo::print_banner();
+    if (!demo::read_switches(argc, argv))
+        return 1;
 
     const bool with_music = open_music();
     if (!demo::gfxinit(demo::frame_width, demo::frame_height))

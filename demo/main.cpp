@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <unistd.h>
 
 // The presenter's quit hook (Escape, or the window manager's close): end at
@@ -18,18 +17,9 @@ void ptc_cleanup_callback() {
 }
 
 int main(int argc, char **argv) {
-    std::printf("%s, by the Vorbo crew <vorbo@users.noreply.example>\n", demo::demoname.c_str());
-
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-nosound") == 0) {
-            demo::nosound = true;
-        } else if (std::strcmp(argv[i], "-nogfx") == 0) {
-            demo::nogfx = true;
-        } else {
-            std::fprintf(stderr, "Unknown switch %s\n", argv[i]);
-            return 1;
-        }
-    }
+    demo::print_banner();
+    if (!demo::read_switches(argc, argv))
+        return 1;
 
     FMUSIC_MODULE *song = nullptr;
     if (!demo::nosound) {
