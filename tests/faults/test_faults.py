@@ -160,9 +160,10 @@ class Reasons(unittest.TestCase):
     def test_no_display(self):
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
         self.assertTrue(self.reason("vorbo-window", env).startswith("DISPLAY is not set: "))
-        env["DISPLAY"] = ":4095"
-        self.assertTrue(self.reason("vorbo-desktop", env).startswith(
-            "cannot connect to the X display :4095"))
+        with vorbo_test.display_without_server() as display:
+            env["DISPLAY"] = display
+            self.assertTrue(self.reason("vorbo-desktop", env).startswith(
+                "cannot connect to the X display %s" % display))
 
     @unittest.skipUnless(IS_ROOT, "needs root to be refused as another user")
     def test_full_screen_as_a_user_and_on_a_server_without_dga(self):

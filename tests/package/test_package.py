@@ -1,10 +1,12 @@
 """The Debian package as a user meets it: built, installed, played from any directory, removed."""
+import fcntl
 import glob
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import vorbo_test
@@ -17,8 +19,36 @@ def run(*command, **kw):
                           **kw)
 
 
+def locked(path, lock, what, timeout=600):
+    """Holds an exclusive lock on path, waiting for it at most timeout seconds: lock is
+    fcntl.flock or fcntl.lockf (the kind the package managers take)."""
+    fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o640)
+    deadline = time.time() + timeout
+    while True:
+        try:
+            lock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return os.fdopen(fd, "r+")
+        except OSError:
+            if time.time() > deadline:
+                os.close(fd)
+                raise AssertionError("%s still held after %d s" % (what, timeout))
+            time.sleep(0.2)
+
+
+def dpkg(*args):
+    """dpkg once the package managers' own lock is free (apt-get of another program may hold it),
+    holding it the way apt does around its dpkg runs."""
+    with locked("/var/lib/dpkg/lock-frontend", fcntl.lockf, "the package managers' lock"):
+        return run("dpkg", *args, env=dict(os.environ, DPKG_FRONTEND_LOCKED="1"))
+
+
 class Package(unittest.TestCase):
     def test_install_play_capture_and_remove(self):
+        # The package is the machine's: one test installs it at a time, whichever checkout it runs from.
+        with locked("/run/lock/%s-package-test.lock" % PACKAGE, fcntl.flock, "another package test"):
+            self.install_play_capture_and_remove()
+
+    def install_play_capture_and_remove(self):
         build = vorbo_test.BINARY_DIR
         for old in glob.glob(os.path.join(build, PACKAGE + "_*.deb")):
             os.remove(old)
@@ -30,7 +60,7 @@ class Package(unittest.TestCase):
         problems = [line for line in checked.stdout.splitlines() if line[:2] in ("E:", "W:")]
         self.assertEqual(problems, [])
 
-        installed = run("dpkg", "-i", deb)
+        installed = dpkg("-i", deb)
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         files = run("dpkg-query", "-L", PACKAGE).stdout.split()
         try:
@@ -52,7 +82,7 @@ class Package(unittest.TestCase):
 
             self.assertEqual(run("man", "-w", "vorbo-desktop").returncode, 0)
         finally:
-            removed = run("dpkg", "-r", PACKAGE)
+            removed = dpkg("-r", PACKAGE)
         self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
         left = [path for path in files if os.path.lexists(path) and not os.path.isdir(path)]
         left += [d for d in ("/usr/lib/games/vorbo-returns", "/usr/share/games/vorbo-returns",
