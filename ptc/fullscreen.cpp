@@ -130,22 +130,18 @@ static int ptc_guard_alive = -1;
 // tells the guard its id; open as long as the show lives. -1 without a guard.
 static int ptc_show_alive = -1;
 
-// The id the show's own process wrote into show_alive, read to end of file
-// (once every process of the show has closed the pipe); -1 when it wrote none.
+// The id the show's own process wrote into show_alive (in one write, so one
+// read takes it whole), read to end of file, which comes once every process
+// of the show has closed the pipe; -1 when it wrote none.
 static pid_t read_show_id(int show_alive) {
-    pid_t id = -1;
-    unsigned char bytes[sizeof id];
-    size_t got = 0;
-    for (;;) {
-        unsigned char buffer[64];
-        const ssize_t n = read(show_alive, buffer, sizeof buffer);
-        if (n == 0 || (n < 0 && errno != EINTR))
+    pid_t id = -1, told;
+    ssize_t n;
+    while ((n = read(show_alive, &told, sizeof told)) != 0) {
+        if (n == static_cast<ssize_t>(sizeof told) && id < 0)
+            id = told;
+        else if (n < 0 && errno != EINTR)
             break;
-        for (ssize_t i = 0; i < n && got < sizeof bytes; ++i)
-            bytes[got++] = buffer[i];
     }
-    if (got == sizeof bytes)
-        std::memcpy(&id, bytes, sizeof id);
     return id;
 }
 
@@ -175,11 +171,10 @@ static pid_t read_show_id(int show_alive) {
     // was reaped by that process already (then there is no such child): either
     // way it is gone. Without its id, every child left is waited for.
     const pid_t shown = read_show_id(show_alive);
-    for (;;) {
-        const pid_t reaped = waitpid(shown, nullptr, 0);
-        if ((reaped < 0 && errno != EINTR) || (reaped > 0 && reaped == shown))
-            break;
-    }
+    pid_t reaped;
+    do {
+        reaped = waitpid(shown, nullptr, 0);
+    } while (reaped >= 0 ? reaped != shown : errno == EINTR);
 
     Display *display = XOpenDisplay(nullptr);
     if (display) {
