@@ -59,9 +59,10 @@ mkdir -p "$logs"
 busy=$!
 trap 'kill "$busy" 2>/dev/null || true' EXIT
 
-declare -A passed
+declare -A passed skipped
 for test in "${tests[@]}"; do
     passed[$test]=0
+    skipped[$test]=
 done
 started=$SECONDS
 for ((run = 1; run <= count; run++)); do
@@ -69,6 +70,7 @@ for ((run = 1; run <= count; run++)); do
         log=$logs/$test.$run.log
         if ctest --test-dir "$build" -R "^${test}\$" --output-on-failure --timeout 900 >"$log" 2>&1; then
             passed[$test]=$((passed[$test] + 1))
+            grep -q '\*\*\*Skipped' "$log" && skipped[$test]=" (skipped)"
             rm -f "$log"
         else
             echo "run $run: $test failed (output in $log)"
@@ -78,7 +80,7 @@ done
 
 failed=0
 for test in "${tests[@]}"; do
-    echo "$test ${passed[$test]}/$count"
+    echo "$test ${passed[$test]}/$count${skipped[$test]}"
     [ "${passed[$test]}" -eq "$count" ] || failed=1
 done
 echo "${#tests[@]} end-to-end tests, $count runs each, one core busy: $(((SECONDS - started) / 60)) min"
