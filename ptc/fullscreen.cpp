@@ -126,14 +126,31 @@ static int ignore_x_error(Display *, XErrorEvent *) {
 // The show's end of the mode guard's pipe: at end of file once the process
 // that would restore the mode has gone. -1 without a guard.
 static int ptc_guard_alive = -1;
+// The show's end of the other pipe, through which the show's own process
+// tells the guard its id; open as long as the show lives. -1 without a guard.
+static int ptc_show_alive = -1;
+
+// The id the show's own process wrote into show_alive (in one write, so one
+// read takes it whole), read to end of file, which comes once every process
+// of the show has closed the pipe; -1 when it wrote none.
+static pid_t read_show_id(int show_alive) {
+    pid_t id = -1, told;
+    ssize_t n;
+    while ((n = read(show_alive, &told, sizeof told)) != 0) {
+        if (n == static_cast<ssize_t>(sizeof told) && id < 0)
+            id = told;
+        else if (n < 0 && errno != EINTR)
+            break;
+    }
+    return id;
+}
 
 // The waiting half of the mode guard: waits for the show to end however it
 // ends (close, Escape, a signal, the process between them killed), then
 // switches the mode current at open back through a connection of its own,
 // and ends with the status of the process it waited for (255 when a signal
-// killed it). show_alive is at end of file once every process of the show is
-// gone, so the mode is never switched back under a show still running.
-// Never returns.
+// killed it). The mode is switched back only once every process of the show
+// has ended, never under a show still running. Never returns.
 [[noreturn]] static void wait_and_restore_mode(pid_t show, int show_alive) {
     // Like system(): the terminal's interrupt keys end the show, not the guard.
     std::signal(SIGINT, SIG_IGN);
@@ -148,9 +165,16 @@ static int ptc_guard_alive = -1;
     do {
         ended = waitpid(show, &status, 0);
     } while (ended < 0 && errno == EINTR);
-    char byte;
-    while (read(show_alive, &byte, 1) != 0 && errno == EINTR) {
-    }
+    // A process that has closed its files may still be running its exit. The
+    // show's own process is reaped here when the process between was killed
+    // (this process is their subreaper, so the orphan became its child), or
+    // was reaped by that process already (then there is no such child): either
+    // way it is gone. Without its id, every child left is waited for.
+    const pid_t shown = read_show_id(show_alive);
+    pid_t reaped;
+    do {
+        reaped = waitpid(shown, nullptr, 0);
+    } while (reaped >= 0 ? reaped != shown : errno == EINTR);
 
     Display *display = XOpenDisplay(nullptr);
     if (display) {
@@ -180,10 +204,15 @@ static int guard_mode() {
         close(guard_alive[1]);
         return 0;
     }
-    pid_t show = fork();
+    // Orphans of the show (its own process, when the process between is
+    // killed) become this process's children, so it can wait for them.
+    pid_t show = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0 ? fork() : -1;
     if (show < 0) {
+        const int error = errno;
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
         for (int fd : {guard_alive[0], guard_alive[1], show_alive[0], show_alive[1]})
             close(fd);
+        errno = error;
         return 0;
     }
     if (show > 0) {
@@ -191,11 +220,22 @@ static int guard_mode() {
         close(show_alive[1]);
         wait_and_restore_mode(show, show_alive[0]);
     }
-    // The write end of show_alive stays open, unread, as long as the show lives.
+    // The write end of show_alive stays open as long as the show lives.
     close(guard_alive[1]);
     close(show_alive[0]);
     ptc_guard_alive = guard_alive[0];
+    ptc_show_alive = show_alive[1];
     return 1;
+}
+
+// In the show's own process: tells the mode guard which process to wait for.
+static void tell_guard_the_show() {
+    if (ptc_show_alive < 0)
+        return;
+    const pid_t id = getpid();
+    // Fewer bytes than a pipe's atomic write: all or nothing.
+    ssize_t written = write(ptc_show_alive, &id, sizeof id);
+    (void)written;
 }
 
 // True once the mode guard has gone (killed: it never ends before the show).
@@ -374,6 +414,7 @@ int ptc_open(const char *, int width, int height) {
         release(true);
         return 0;
     }
+    tell_guard_the_show();
     if (!end_with_waiting_process(waiting)) {
         ptc_fail_because("the program ended while the screen was being set up");
         release(true);

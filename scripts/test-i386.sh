@@ -65,5 +65,5 @@ if [ "$all" -eq 1 ]; then
 else
   # The unit tests and fuzz replays; the programs' end-to-end tests need --all.
   ctest --output-on-failure -j"$(nproc)" --timeout 300 \
-    -E '^(window_|desktop_|sound_|fullscreen_|faults_|e2e_|driver_|bench_|capture_|package_)'
+    -E '^(window_|desktop_|wayland_|sound_|fullscreen_|faults_|e2e_|driver_|bench_|capture_|package_)'
 fi

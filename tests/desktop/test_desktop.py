@@ -97,12 +97,15 @@ class Layout(unittest.TestCase):
             before = vorbo_test.screenshot(server.display)
             # Another window over the show, then gone again.
             cover = subprocess.Popen(["xeyes", "-geometry", "700x500+100+100"], env=server.env())
-            time.sleep(1)
-            self.assertNotEqual(vorbo_test.screenshot(server.display), before)
-            cover.terminate()
-            cover.wait()
-            time.sleep(0.5)
-            self.assertEqual(vorbo_test.screenshot(server.display), before)
+            try:
+                self.assertTrue(vorbo_test.wait_until(
+                    lambda: vorbo_test.screenshot(server.display) != before, 20), "xeyes never showed")
+            finally:
+                cover.terminate()
+                cover.wait()
+            # The repaint follows the exposure the server sends once xeyes is gone.
+            self.assertTrue(vorbo_test.wait_until(
+                lambda: vorbo_test.screenshot(server.display) == before, 20), "never repainted")
 
     def test_screen_smaller_than_the_frame_fails_the_open(self):
         with vorbo_test.Xvfb(width=640, height=400) as server:
@@ -246,16 +249,28 @@ class Xwayland(unittest.TestCase):
                 server = type("Server", (), {"env": lambda self, **kw: dict(env, DISPLAY=display, **kw)})()
                 proc = start(server)
                 window = vorbo_test.find_window(server, proc, timeout=20)
-                time.sleep(1)
-                with tempfile.TemporaryDirectory() as tmp:
-                    xwd = os.path.join(tmp, "shot.xwd")
-                    subprocess.run(["xwd", "-id", window, "-silent", "-out", xwd], env=server.env(),
-                                   check=True)
-                    raw = subprocess.run(["/usr/bin/convert", xwd, "-depth", "8", "rgb:-"], check=True,
-                                         capture_output=True).stdout
-                # Scale 2 on 1280 x 960: the frame fills the window, and shows something.
-                self.assertEqual(len(raw), 1280 * 960 * 3)
-                self.assertGreater(len(set(raw[i:i + 3] for i in range(0, len(raw), 3 * 97))), 20)
+                # Found by its name, the window may not be mapped yet (xwd would fail).
+                self.assertTrue(vorbo_test.wait_until(
+                    lambda: geometry(server, window).get("Map State") == "IsViewable", 20),
+                    "the window was never mapped")
+
+                def shot():
+                    with tempfile.TemporaryDirectory() as tmp:
+                        xwd = os.path.join(tmp, "shot.xwd")
+                        subprocess.run(["xwd", "-id", window, "-silent", "-out", xwd],
+                                       env=server.env(), check=True, stderr=subprocess.PIPE)
+                        return subprocess.run(["/usr/bin/convert", xwd, "-depth", "8", "rgb:-"],
+                                              check=True, capture_output=True).stdout
+
+                def colours(raw):
+                    return len(set(raw[i:i + 3] for i in range(0, len(raw), 3 * 97)))
+
+                # Scale 2 on 1280 x 960: the frame fills the window, and shows
+                # something once the first frames have reached it.
+                shots = []
+                vorbo_test.wait_until(lambda: shots.append(shot()) or colours(shots[-1]) > 20, 20)
+                self.assertEqual(len(shots[-1]), 1280 * 960 * 3)
+                self.assertGreater(colours(shots[-1]), 20)
                 proc.terminate()
                 proc.communicate(timeout=10)
             finally:

@@ -11,10 +11,13 @@ BANNER_PREFIX = "Vorbo returns, by "
 
 
 def run(args, cwd=None, env=None, timeout=30):
+    """The program's run in cwd, or in an empty directory of its own (no data, nothing another
+    program left in the shared temporary directory)."""
     if env is None:
         env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-    return subprocess.run([vorbo_test.program("vorbo-window")] + args, cwd=cwd or tempfile.gettempdir(),
-                          env=env, capture_output=True, text=True, timeout=timeout)
+    with tempfile.TemporaryDirectory() as empty:
+        return subprocess.run([vorbo_test.program("vorbo-window")] + args, cwd=cwd or empty,
+                              env=env, capture_output=True, text=True, timeout=timeout)
 
 
 class Switches(unittest.TestCase):

@@ -277,7 +277,8 @@ class ModeSwitchTest(ServerTest):
         show.start([FAKE_DEMO, "-nosound"])
         show.wait_for(lambda: "set_viewport 0 0" in show.log_lines(), "the open")
         self.assertEqual(current_mode(self.server)[:2], (WIDTH, HEIGHT))
-        time.sleep(0.5)
+        # The open cleared the visible area: the show runs once a frame lands there.
+        show.wait_for(lambda: any(show.memory_bytes()[:1024 * HEIGHT * 4]), "the first frame")
         subprocess.run(["xdotool", "key", "Escape"], env=self.server.env(), check=True, timeout=20)
         self.assertEqual(show.finish(), 0)
         self.assertEqual(show.stderr(), "Premature exit from demo\n")
@@ -321,8 +322,10 @@ class ModeSwitchTest(ServerTest):
         os.kill(waiting, signal.SIGKILL)
         self.assertEqual(show.finish(), 255)
         # The show went with the process between; the starter put the mode
-        # back only after that.
+        # back only after that, and returned only once the show's process was
+        # reaped (not merely closing its files): not even a zombie is left.
         self.assertFalse(running(shown))
+        self.assertFalse(os.path.exists("/proc/%d" % shown), "the show's process was not reaped")
         self.assertEqual(current_mode(self.server), before)
 
     def test_interrupt_key_mode_comes_back(self):

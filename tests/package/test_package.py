@@ -1,6 +1,7 @@
 """The Debian packages as a maintainer and a user meet them: built with dpkg-buildpackage, checked by
 lintian, hardening-check and appstreamcli, installed with apt, played and recorded by an ordinary
 user in their home directory, and purged without leftovers."""
+import fcntl
 import glob
 import os
 import pwd
@@ -9,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import vorbo_test
@@ -28,6 +30,21 @@ def run(*command, **kw):
 
 def field(deb, name):
     return run("dpkg-deb", "-f", deb, name).stdout.strip()
+
+
+def locked(path, timeout=600):
+    """An exclusive lock on path, waited for at most timeout seconds."""
+    fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o640)
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return os.fdopen(fd, "r+")
+        except OSError:
+            if time.monotonic() > deadline:
+                os.close(fd)
+                raise AssertionError("%s still locked after %d s" % (path, timeout))
+            time.sleep(0.2)
 
 
 def is_installed(package):
@@ -112,12 +129,20 @@ class Packages(unittest.TestCase):
         self.assertEqual(re.search(r'<release version="([^"]+)"', text).group(1), upstream)
 
     def test_install_play_capture_and_purge(self):
+        # The packages are the machine's: one test installs them at a time, whichever checkout it
+        # runs from.
+        with locked("/run/lock/vorbo-returns-package-test.lock"):
+            self.install_play_capture_and_purge()
+
+    def install_play_capture_and_purge(self):
         if any(is_installed(p) for p in PACKAGES):
             self.skipTest("the packages are installed on this machine already; this test installs "
                           "and purges its own")
         env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        # Another program's apt-get may hold the package managers' lock: wait for it as apt can.
+        apt = ("apt-get", "-o", "DPkg::Lock::Timeout=600")
         debs = [self.debs[p] for p in PACKAGES]
-        installed = run("apt-get", "install", "-y", "--no-install-recommends", *debs, env=env)
+        installed = run(*apt, "install", "-y", "--no-install-recommends", *debs, env=env)
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
         files = []
         for package in PACKAGES:
@@ -130,7 +155,7 @@ class Packages(unittest.TestCase):
             self.assertEqual(run("man", "-w", "vorbo-capture").returncode, 0)
         finally:
             run("userdel", "--remove", user)
-            purged = run("apt-get", "purge", "-y", *PACKAGES, env=env)
+            purged = run(*apt, "purge", "-y", *PACKAGES, env=env)
         self.assertEqual(purged.returncode, 0, purged.stdout + purged.stderr)
         self.assertEqual([p for p in PACKAGES if is_installed(p)], [])
         left = [path for path in files if os.path.lexists(path) and not os.path.isdir(path)]

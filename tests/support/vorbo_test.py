@@ -1,4 +1,5 @@
 """Shared fixtures of the end-to-end tests: X servers, program runs, screenshots."""
+import contextlib
 import glob
 import os
 import shutil
@@ -76,6 +77,31 @@ class XServer:
         return env
 
 
+@contextlib.contextmanager
+def display_without_server():
+    """A display name ":N" that no X server answers while the context lasts: no socket of N
+    exists, and N's lock file is ours, so no X server starts on N meanwhile."""
+    with open("/proc/net/unix") as f:
+        listening = f.read()
+    for n in range(4095, 1000, -1):
+        lock = "/tmp/.X%d-lock" % n
+        if os.path.exists("/tmp/.X11-unix/X%d" % n) or ("/tmp/.X11-unix/X%d\n" % n) in listening:
+            continue
+        try:
+            fd = os.open(lock, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o444)
+        except FileExistsError:
+            continue
+        # The servers' own format: the owner's pid in ten columns.
+        os.write(fd, b"%10d\n" % os.getpid())
+        os.close(fd)
+        try:
+            yield ":%d" % n
+        finally:
+            os.remove(lock)
+        return
+    raise RuntimeError("every display number has a server or a lock")
+
+
 class Xvfb(XServer):
     """An Xvfb server of one screen 640x480 at the given depth.
 
@@ -119,6 +145,16 @@ def pixel(shot, x, y):
     width, _, raw = shot
     i = (y * width + x) * 3
     return raw[i], raw[i + 1], raw[i + 2]
+
+
+def wait_until(condition, timeout):
+    """True as soon as condition() is; False if it still is not after timeout seconds."""
+    deadline = time.time() + timeout
+    while not condition():
+        if time.time() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
 
 
 def shm_segments(creator=None):
@@ -189,6 +225,15 @@ def faster_clock(env, factor=10):
     preload = env.get("LD_PRELOAD")
     return dict(env, LD_PRELOAD=(preload + ":" if preload else "") + FAKETIME_LIBRARY,
                 FAKETIME="+0 x%d" % factor)
+
+
+def stepped_clock(env, step="0.05"):
+    """env for a program whose wall clock moves `step` seconds at each reading and not otherwise
+    (libfaketime, preloaded after whatever env already preloads): the show takes as many frames
+    per second as 1 / step, however busy the machine is."""
+    preload = env.get("LD_PRELOAD")
+    return dict(env, LD_PRELOAD=(preload + ":" if preload else "") + FAKETIME_LIBRARY,
+                FAKETIME="+0 i%s" % step)
 
 
 TITLE = "Vorbo returns"

@@ -30,13 +30,17 @@ def red_dot_rows(shot):
 
 
 class WindowedShow(unittest.TestCase):
+    def mapped_window(self, server, proc):
+        """The show's window once it is mapped: found by its name, it may not be yet, and a
+        key sent to the pointer's place would reach the root window instead."""
+        window = vorbo_test.find_window(server, proc)
+        vorbo_test.wait_until(lambda: window_info(server, window).get("Map State") == "IsViewable", 5)
+        return window
+
     def check_depth(self, depth):
         with vorbo_test.Xvfb(depth=depth) as server:
             proc = start(server)
-            window = vorbo_test.find_window(server, proc)
-            deadline = time.time() + 5
-            while window_info(server, window).get("Map State") != "IsViewable" and time.time() < deadline:
-                time.sleep(0.05)
+            window = self.mapped_window(server, proc)
             info = window_info(server, window)
             self.assertEqual(info.get("Map State"), "IsViewable")
             self.assertEqual((info.get("Width"), info.get("Height")), ("640", "480"))
@@ -69,7 +73,7 @@ class WindowedShow(unittest.TestCase):
     def test_shift_escape_also_ends_the_show(self):
         with vorbo_test.Xvfb(depth=24) as server:
             proc = start(server)
-            vorbo_test.find_window(server, proc)
+            self.mapped_window(server, proc)
             subprocess.run(["xdotool", "mousemove", "320", "240", "key", "a", "shift+Escape"], env=server.env(),
                            check=True)
             status, _, err = vorbo_test.finish(proc)
