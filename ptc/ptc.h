@@ -4,10 +4,12 @@
 // built (vorbo_add_program's BACKEND):
 //   ptc_window      a fixed-size window through MIT-SHM images (window.cpp)
 //   ptc_fullscreen  full screen straight into video memory through DGA, with a
-//                   VidMode switch (fullscreen.cpp)
-//   ptc_desktop     a window over the whole screen with the frame scaled up,
-//                   shown once per refresh (desktop.cpp, which chooses its own
-//                   back-end at open; more calls in desktop.h)
+//                   VidMode switch (fullscreen.cpp; root in privilege.cpp, the
+//                   process that switches the mode back in mode_guard.cpp)
+//   ptc_desktop     full screen on one monitor of today's desktops, the frame
+//                   scaled up by a whole number and shown once per refresh
+//                   (desktop.cpp, which chooses Wayland or X11 at open; more
+//                   calls in desktop.h)
 //   ptc_none        no display at all, for programs that draw only into memory
 //                   (none.cpp)
 // The X back-ends share their core (x11_shared.h) and the converters

@@ -15,37 +15,9 @@ DRIVER = os.environ.get("VORBO_DESKTOP_DRIVER")
 PROGRAM = vorbo_test.program("vorbo-desktop")
 
 
-class Driver:
-    """The presenter alone showing a known frame; `frame` holds its pixels, row by row."""
-
-    def __init__(self, server, user=()):
-        self.server, self.user = server, list(user)
-
-    def __enter__(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        path = os.path.join(self.tmp.name, "frame")
-        self.proc = subprocess.Popen(self.user + [DRIVER, path], env=self.server.env(),
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline().strip()
-        if line != "shown":
-            raise AssertionError("driver said %r" % line)
-        with open(path, "rb") as f:
-            data = f.read()
-        self.frame = struct.unpack("<%dI" % (len(data) // 4), data)
-        return self
-
-    def __exit__(self, *exc):
-        if self.proc.poll() is None:
-            self.proc.communicate("\n", timeout=10)
-        self.tmp.cleanup()
-
-
-def rgb_row(frame, y, k):
-    """Row y of the frame as the screenshot shows it at scale k: R, G, B bytes, each pixel k times."""
-    out = bytearray()
-    for p in frame[y * 640:(y + 1) * 640]:
-        out += bytes((p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF)) * k
-    return bytes(out)
+def Driver(server, user=()):
+    """The presenter alone showing a known frame on server."""
+    return vorbo_test.FrameDriver(DRIVER, server.env(), user)
 
 
 class Layout(unittest.TestCase):
@@ -59,6 +31,7 @@ class Layout(unittest.TestCase):
         x0, y0 = (width - 640 * k) // 2, (height - 480 * k) // 2
         stride, inside = w * 3, 640 * k * 3
         black_row = bytes(stride)
+        shown = vorbo_test.frame_rows(driver.frame, k)
         for y in range(h):
             row = raw[y * stride:(y + 1) * stride]
             if y < y0 or y >= y0 + 480 * k:
@@ -70,7 +43,7 @@ class Layout(unittest.TestCase):
             for j in range(1, k):
                 self.assertEqual(raw[(y0 + r * k + j) * stride + x0 * 3:][:inside], top, "row %d" % r)
             if depth == 24:
-                self.assertEqual(top, rgb_row(driver.frame, r, k), "frame row %d" % r)
+                self.assertEqual(top, shown[r], "frame row %d" % r)
             else:
                 # Each block of k display pixels is one pixel repeated.
                 blocks = [top[i:i + 3 * k] for i in range(0, inside, 3 * k)]

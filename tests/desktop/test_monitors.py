@@ -12,18 +12,14 @@ import unittest
 import vorbo_test
 from test_desktop import Driver, WindowManager, geometry
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "fullscreen"))
+import xorg_dummy  # noqa: E402
 from xorg_dummy import XorgDummy  # noqa: E402
 
 SAVER_STATE = os.environ.get("VORBO_SAVER_STATE")
 
 # Two 1920 x 1080 monitors side by side, the right-hand one primary: a screen
 # of 3840 x 1080 that may grow to 3840 x 1440 when a mode changes.
-CONFIG = """\
-Section "ServerFlags"
-  Option "AutoAddDevices" "false"
-  Option "AutoEnableDevices" "false"
-  Option "DontVTSwitch" "true"
-EndSection
+CONFIG = xorg_dummy.SERVER_FLAGS + """\
 Section "Device"
   Identifier "card"
   Driver "dummy"
@@ -60,11 +56,7 @@ Section "Screen"
     Virtual 3840 1440
   EndSubSection
 EndSection
-Section "ServerLayout"
-  Identifier "layout"
-  Screen "screen"
-EndSection
-"""
+""" + xorg_dummy.LAYOUT
 RIGHT_X = 1920  # where the primary monitor starts
 
 

@@ -18,12 +18,23 @@ MODELINES = {
     "512x384": "21.12 512 528 576 640 384 385 388 400",
 }
 
-CONFIG = """\
+# What every configuration of these tests starts and ends with: no input devices of the
+# machine's, no console switching, and one screen called "screen".
+SERVER_FLAGS = """\
 Section "ServerFlags"
   Option "AutoAddDevices" "false"
   Option "AutoEnableDevices" "false"
   Option "DontVTSwitch" "true"
 EndSection
+"""
+LAYOUT = """\
+Section "ServerLayout"
+  Identifier "layout"
+  Screen "screen"
+EndSection
+"""
+
+CONFIG = SERVER_FLAGS + """\
 Section "Device"
   Identifier "card"
   Driver "dummy"
@@ -45,11 +56,7 @@ Section "Screen"
     Modes {modes}
   EndSubSection
 EndSection
-Section "ServerLayout"
-  Identifier "layout"
-  Screen "screen"
-EndSection
-"""
+""" + LAYOUT
 
 
 class XorgDummy(vorbo_test.XServer):

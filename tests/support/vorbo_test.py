@@ -4,6 +4,7 @@ import glob
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -145,6 +146,42 @@ def pixel(shot, x, y):
     width, _, raw = shot
     i = (y * width + x) * 3
     return raw[i], raw[i + 1], raw[i + 2]
+
+
+class FrameDriver:
+    """A presenter alone showing a known frame: program (a test driver) writes the frame's pixels
+    to the path it is given, says "shown" once they are on screen, and ends at a line on its
+    standard input. `frame` holds the pixels, row by row; user is a command prefix (runuser, ...)."""
+
+    def __init__(self, program, env, user=()):
+        self.program, self.env, self.user = program, env, list(user)
+
+    def __enter__(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        path = os.path.join(self.tmp.name, "frame")
+        self.proc = subprocess.Popen(self.user + [self.program, path], env=self.env,
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline().strip()
+        if line != "shown":
+            self.proc.kill()
+            self.proc.wait()
+            self.tmp.cleanup()
+            raise AssertionError("driver said %r" % line)
+        with open(path, "rb") as f:
+            data = f.read()
+        self.frame = struct.unpack("<%dI" % (len(data) // 4), data)
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.communicate("\n", timeout=10)
+        self.tmp.cleanup()
+
+
+def frame_rows(frame, k):
+    """The frame's rows as a screenshot shows them at scale k: R, G, B bytes, each pixel k times."""
+    return [b"".join(bytes((p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF)) * k
+                     for p in frame[r * 640:(r + 1) * 640]) for r in range(480)]
 
 
 def wait_until(condition, timeout):

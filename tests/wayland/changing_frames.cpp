@@ -8,30 +8,20 @@
 // (640 x 480 pixels 0x00RRGGBB, host order), prints "shown", and shows it
 // until a line arrives on standard input.
 #include "ptc/desktop.h"
-#include "tests/support/known_frame.h"
+#include "tests/support/presenter_driver.h"
 
 #include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
 
-void ptc_cleanup_callback() {
-    _exit(1);
-}
-
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fputs("usage: changing-frames FRAME-FILE\n", stderr);
-        return 2;
-    }
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    const int width = 640, height = 480;
-    const std::vector<unsigned> known = vorbo_test::known_frame(width, height);
+    const std::vector<unsigned> known =
+        vorbo_test::start_driver(argc, 1, "usage: changing-frames FRAME-FILE\n");
+    const int width = vorbo_test::driver_width, height = vorbo_test::driver_height;
     std::vector<unsigned> frame = known;
-    if (!ptc_open("Vorbo returns", width, height)) {
-        std::puts("open failed");
+    if (!vorbo_test::open_presenter("Vorbo returns"))
         return 1;
-    }
     for (int i = 0; i < 60; ++i) {
         frame = known;
         const int first = (i * 97) % height, rows = 1 + (i * 31) % 150;
@@ -41,10 +31,7 @@ int main(int argc, char **argv) {
         ptc_wait_for_frame(1000);
         ptc_update(frame.data());
     }
-    if (FILE *file = std::fopen(argv[1], "wb")) {
-        std::fwrite(frame.data(), sizeof(unsigned), frame.size(), file);
-        std::fclose(file);
-    }
+    vorbo_test::write_file(argv[1], frame.data(), frame.size() * sizeof(unsigned));
     std::puts("shown");
     for (;;) {
         pollfd in = {STDIN_FILENO, POLLIN, 0};

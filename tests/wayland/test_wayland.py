@@ -17,35 +17,9 @@ PROGRAM = vorbo_test.program("vorbo-desktop")
 NOWHERE = "vorbo-no-compositor"  # a WAYLAND_DISPLAY that names no socket
 
 
-class Driver:
-    """The presenter alone showing a known frame (tests/desktop/driver.cpp); `frame` holds it."""
-
-    def __init__(self, env, program=None):
-        self.env, self.program = env, program or DRIVER
-
-    def __enter__(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        path = os.path.join(self.tmp.name, "frame")
-        self.proc = subprocess.Popen([self.program, path], env=self.env, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, text=True)
-        line = self.proc.stdout.readline().strip()
-        if line != "shown":
-            raise AssertionError("driver said %r" % line)
-        with open(path, "rb") as f:
-            data = f.read()
-        self.frame = struct.unpack("<%dI" % (len(data) // 4), data)
-        return self
-
-    def __exit__(self, *exc):
-        if self.proc.poll() is None:
-            self.proc.communicate("\n", timeout=10)
-        self.tmp.cleanup()
-
-
-def frame_rows(frame, k):
-    """The frame's rows as a screenshot shows them at scale k: R, G, B bytes, each pixel k times."""
-    return [b"".join(bytes((p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF)) * k
-                     for p in frame[r * 640:(r + 1) * 640]) for r in range(480)]
+def Driver(env, program=None):
+    """The presenter alone showing a known frame (tests/desktop/driver.cpp) on the compositor."""
+    return vorbo_test.FrameDriver(program or DRIVER, env)
 
 
 def frame_shown(shot, frame, k, origin=None):
@@ -57,7 +31,7 @@ def frame_shown(shot, frame, k, origin=None):
     stride, inside = w * 3, 640 * k * 3
     if x0 < 0 or y0 < 0 or x0 * 3 + inside > stride or y0 + 480 * k > h:
         return "a %dx%d screenshot has no room for the frame at scale %d" % (w, h, k)
-    rows = frame_rows(frame, k)
+    rows = vorbo_test.frame_rows(frame, k)
     for y in range(h):
         row = raw[y * stride:(y + 1) * stride]
         r = y - y0
@@ -74,7 +48,7 @@ def frame_shown(shot, frame, k, origin=None):
 def find_frame(shot, frame):
     """Where the frame's first row shows unscaled in the screenshot, or None."""
     w, _, raw = shot
-    at = raw.find(frame_rows(frame, 1)[0])
+    at = raw.find(vorbo_test.frame_rows(frame, 1)[0])
     return None if at < 0 or at % 3 else (at // 3 % w, at // 3 // w)
 
 
