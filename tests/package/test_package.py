@@ -10,7 +10,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 import vorbo_test
@@ -35,16 +34,18 @@ def field(deb, name):
 def locked(path, timeout=600):
     """An exclusive lock on path, waited for at most timeout seconds."""
     fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o640)
-    deadline = time.monotonic() + timeout
-    while True:
+
+    def take():
         try:
             fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            return os.fdopen(fd, "r+")
+            return True
         except OSError:
-            if time.monotonic() > deadline:
-                os.close(fd)
-                raise AssertionError("%s still locked after %d s" % (path, timeout))
-            time.sleep(0.2)
+            return False
+
+    if not vorbo_test.wait_until(take, timeout):
+        os.close(fd)
+        raise AssertionError("%s still locked after %d s" % (path, timeout))
+    return os.fdopen(fd, "r+")
 
 
 def is_installed(package):
