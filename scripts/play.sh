@@ -5,7 +5,7 @@
 #
 # PROGRAM is one of the show's programs (default vorbo-desktop):
 #   vorbo-desktop             the show as composed: full screen on today's desktops
-#                             (Xorg or Xwayland), picture on the music's clock;
+#                             (X11 or Wayland), picture on the music's clock;
 #                             Space pauses, Left/Right go to the previous/next scene
 #   vorbo-window              in a 640 x 480 window, on the wall clock
 #   vorbo-fullscreen          full screen through DGA; needs root (start it with sudo)
